@@ -1,0 +1,244 @@
+// Speech recognition on Linux: PocketSphinx with an installed model, on this
+// machine only.
+//
+// A recognizer is a model folder; its decoder loads on a thread of its own as
+// soon as the recognizer is made, so the load overlaps the permission answers.
+// The request is a preallocated single-producer, single-consumer ring of 16 kHz
+// mono samples: the audio thread writes it without a lock or an allocation,
+// and the task's decoder thread reads it. The decoder thread feeds PocketSphinx
+// as audio arrives, so little is left to decode when the audio ends, and posts
+// every change of the transcription to the main queue.
+
+#include <pocketsphinx.h>
+#include <sphinxbase/err.h>
+#include <sys/stat.h>
+#include <time.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <future>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "platform/linux/linux_backend.h"
+#include "platform/main_queue.h"
+#include "platform/speech_services.h"
+
+namespace voxline::platform {
+
+struct Recognizer {
+  std::shared_future<ps_decoder_t*> decoder;
+};
+
+struct RecognitionError {};
+
+struct RecognitionRequest {
+  bool reportPartialResults = false;
+  bool requiresOnDevice = false;
+
+  // 2^20 samples: more than the whole listening limit and the grace at 16 kHz,
+  // so even a decoder that fell far behind loses nothing.
+  static constexpr size_t capacity = size_t{1} << 20;
+  std::unique_ptr<int16_t[]> ring{new int16_t[capacity]};
+  std::atomic<uint64_t> written{0};  // only the audio thread stores it
+  std::atomic<uint64_t> taken{0};    // only the decoder thread stores it
+  std::atomic<bool> ended{false};
+};
+
+struct RecognitionTask {};
+
+namespace linux_backend {
+std::atomic<bool> captureLost{false};
+}  // namespace linux_backend
+
+namespace {
+
+bool exists(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0;
+}
+
+std::string lowerCase(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
+}
+
+ps_decoder_t* loadDecoder(const std::string& folder, const std::string& name) {
+  // PocketSphinx logs to standard error unless told otherwise; the program's
+  // standard error stays silent.
+  err_set_logfp(nullptr);
+  std::string hmm = folder + "/" + name;
+  std::string lm = folder + "/" + name + ".lm.bin";
+  std::string dict = folder + "/cmudict-" + name + ".dict";
+  cmd_ln_t* config = cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", hmm.c_str(), "-lm", lm.c_str(),
+                                 "-dict", dict.c_str(), "-logfn", "/dev/null", nullptr);
+  if (config == nullptr) return nullptr;
+  return ps_init(config);
+}
+
+// PocketSphinx's hypothesis as display text: its words with single spaces,
+// without fillers, noise markers or pronunciation variants.
+std::string displayText(const char* hypothesis) {
+  std::string text;
+  if (hypothesis == nullptr) return text;
+  std::istringstream words(hypothesis);
+  for (std::string word; words >> word;) {
+    if (word.front() == '<' || word.front() == '[' || word.front() == '+') continue;
+    if (size_t variant = word.find('('); variant != std::string::npos && variant > 0) {
+      word.erase(variant);
+    }
+    if (!text.empty()) text.push_back(' ');
+    text.append(word);
+  }
+  return text;
+}
+
+std::string joined(const std::string& earlier, const std::string& current) {
+  if (earlier.empty()) return current;
+  if (current.empty()) return earlier;
+  return earlier + " " + current;
+}
+
+void post(ResultHandler handler, std::string text, bool isFinal) {
+  postToMainQueue([handler, text = std::move(text), isFinal] {
+    RecognitionResult result{text, isFinal};
+    handler(&result, nullptr);
+  });
+}
+
+void postError(ResultHandler handler) {
+  postToMainQueue([handler] {
+    RecognitionError error;
+    handler(nullptr, &error);
+  });
+}
+
+void sleepBriefly() {
+  timespec pause{0, 10'000'000};
+  nanosleep(&pause, nullptr);
+}
+
+// The task's thread. Utterances are split where PocketSphinx's voice activity
+// detection hears speech end, as its own continuous decoder does; the text of
+// finished utterances is kept so nothing heard earlier is lost across pauses.
+void decode(ps_decoder_t* decoder, RecognitionRequest* request, ResultHandler handler) {
+  constexpr size_t chunk = 1024;
+  std::string finished;
+  std::string posted;
+  bool inSpeech = false;
+  ps_start_utt(decoder);
+  for (;;) {
+    uint64_t taken = request->taken.load(std::memory_order_relaxed);
+    uint64_t available = request->written.load(std::memory_order_acquire) - taken;
+    if (available == 0) {
+      // Checked after an empty ring only, so everything captured before the
+      // end is decoded first. The last buffers may land just before the end
+      // is set, so the ring is looked at once more after it.
+      if (request->ended.load(std::memory_order_acquire)) {
+        if (request->written.load(std::memory_order_acquire) == taken) break;
+        continue;
+      }
+      if (linux_backend::captureLost.load(std::memory_order_acquire)) {
+        postError(handler);
+        return;
+      }
+      sleepBriefly();
+      continue;
+    }
+    size_t start = taken % RecognitionRequest::capacity;
+    size_t count = std::min<uint64_t>({available, chunk, RecognitionRequest::capacity - start});
+    ps_process_raw(decoder, request->ring.get() + start, count, FALSE, FALSE);
+    request->taken.store(taken + count, std::memory_order_release);
+
+    bool speech = ps_get_in_speech(decoder) != 0;
+    if (inSpeech && !speech) {
+      ps_end_utt(decoder);
+      finished = joined(finished, displayText(ps_get_hyp(decoder, nullptr)));
+      ps_start_utt(decoder);
+    }
+    inSpeech = speech;
+    if (request->reportPartialResults) {
+      std::string text = joined(finished, displayText(ps_get_hyp(decoder, nullptr)));
+      if (text != posted) {
+        posted = text;
+        post(handler, text, false);
+      }
+    }
+  }
+  ps_end_utt(decoder);
+  post(handler, joined(finished, displayText(ps_get_hyp(decoder, nullptr))), true);
+}
+
+}  // namespace
+
+Recognizer* recognizerForLocale(const std::string& identifier) {
+  if (identifier.empty()) return nullptr;
+  std::string name = lowerCase(identifier);
+  std::string folder = std::string(VOXLINE_MODEL_DIR) + "/" + name;
+  if (!exists(folder + "/" + name + "/mdef") || !exists(folder + "/" + name + ".lm.bin") ||
+      !exists(folder + "/cmudict-" + name + ".dict")) {
+    return nullptr;
+  }
+  auto* recognizer = new Recognizer;
+  recognizer->decoder = std::async(std::launch::async, loadDecoder, folder, name).share();
+  return recognizer;
+}
+
+bool isAvailable(Recognizer* recognizer) {
+  return recognizer->decoder.get() != nullptr;
+}
+
+bool supportsOnDeviceRecognition(Recognizer*) {
+  return true;
+}
+
+void requestSpeechAuthorization(SpeechAuthorizationHandler handler) {
+  // Recognition never leaves this machine, and Linux has no consent gate for
+  // that: the answer is always yes, delivered as the contract says.
+  std::thread([handler] { handler(authorized); }).detach();
+}
+
+RecognitionRequest* createRecognitionRequest() {
+  return new RecognitionRequest;
+}
+
+void setShouldReportPartialResults(RecognitionRequest* request, bool value) {
+  request->reportPartialResults = value;
+}
+
+void setRequiresOnDeviceRecognition(RecognitionRequest* request, bool value) {
+  request->requiresOnDevice = value;
+}
+
+bool requiresOnDeviceRecognition(RecognitionRequest* request) {
+  return request->requiresOnDevice;
+}
+
+void appendAudioBuffer(RecognitionRequest* request, const AudioBuffer& buffer) {
+  const auto* samples = static_cast<const int16_t*>(buffer.data);
+  uint64_t written = request->written.load(std::memory_order_relaxed);
+  uint64_t room =
+      RecognitionRequest::capacity - (written - request->taken.load(std::memory_order_acquire));
+  size_t count = std::min<uint64_t>(buffer.frameLength, room);
+  size_t start = written % RecognitionRequest::capacity;
+  size_t first = std::min(count, RecognitionRequest::capacity - start);
+  std::memcpy(request->ring.get() + start, samples, first * sizeof(int16_t));
+  std::memcpy(request->ring.get(), samples + first, (count - first) * sizeof(int16_t));
+  request->written.store(written + count, std::memory_order_release);
+}
+
+void endAudio(RecognitionRequest* request) {
+  request->ended.store(true, std::memory_order_release);
+}
+
+RecognitionTask* startRecognitionTask(Recognizer* recognizer, RecognitionRequest* request,
+                                      ResultHandler handler) {
+  std::thread(decode, recognizer->decoder.get(), request, handler).detach();
+  return new RecognitionTask;
+}
+
+}  // namespace voxline::platform
