@@ -2,7 +2,6 @@
 // and the grace period after each, with capture stopped once and in order.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include "scripted_run.h"
 
@@ -19,11 +18,12 @@ nlohmann::json stopAfterFirstPartial(const nlohmann::json& afterEndAudio) {
 // result shows.
 ScriptedRun runWithHost(const nlohmann::json& scenario) {
   bool stopped = false;
-  return runScripted(scenario, "", Input::keepOpen, [&stopped](const std::string& line, int input) {
-    if (stopped || nlohmann::json::parse(line).value("final", true)) return;
-    stopped = true;
-    ASSERT_EQ(write(input, "stop\n", 5), 5);
-  });
+  return runScripted(scenario, "", Input::keepOpen,
+                     [&stopped](const std::string& line, const std::shared_ptr<HostInput>& input) {
+                       if (stopped || nlohmann::json::parse(line).value("final", true)) return;
+                       stopped = true;
+                       EXPECT_TRUE(input->write("stop\n"));
+                     });
 }
 
 TEST(Stop, FinalResultWithinTheGraceIsTheLastLine) {

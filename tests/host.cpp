@@ -12,9 +12,28 @@
 #include <thread>
 
 namespace voxline::testing {
+
+bool HostInput::write(const std::string& text) {
+  std::lock_guard lock(mutex_);
+  size_t done = 0;
+  while (fd_ >= 0 && done < text.size()) {
+    ssize_t n = ::write(fd_, text.data() + done, text.size() - done);
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return fd_ >= 0;
+}
+
+void HostInput::close() {
+  std::lock_guard lock(mutex_);
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
 namespace {
 
-void splitLines(std::string& pending, const Launch& launch, HostRun& run, int inputFd) {
+void splitLines(std::string& pending, const Launch& launch, HostRun& run,
+                const std::shared_ptr<HostInput>& input) {
   size_t end;
   while ((end = pending.find('\n')) != std::string::npos) {
     std::string line = pending.substr(0, end);
@@ -25,7 +44,7 @@ void splitLines(std::string& pending, const Launch& launch, HostRun& run, int in
     } catch (const nlohmann::json::exception& e) {
       ADD_FAILURE() << "not a JSON line: " << line << " (" << e.what() << ")";
     }
-    if (launch.onLine) launch.onLine(line, inputFd);
+    if (launch.onLine) launch.onLine(line, input);
   }
 }
 
@@ -54,7 +73,13 @@ HostRun runHost(const Launch& launch) {
     }
     dup2(out[1], STDOUT_FILENO);
     dup2(err[1], STDERR_FILENO);
-    for (const auto& [name, value] : launch.environment) setenv(name.c_str(), value.c_str(), 1);
+    for (const auto& [name, value] : launch.environment) {
+      if (value.empty()) {
+        unsetenv(name.c_str());
+      } else {
+        setenv(name.c_str(), value.c_str(), 1);
+      }
+    }
     execl(launch.program.c_str(), launch.program.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
@@ -62,20 +87,16 @@ HostRun runHost(const Launch& launch) {
   close(out[1]);
   close(err[1]);
 
-  std::thread writer;
-  int inputFd = in[1];
+  auto input = std::make_shared<HostInput>(in[1]);
   if (launch.mode == Input::keepOpen || launch.mode == Input::closeAfter) {
     // Written from a thread of its own: a large input must not stall reading
     // the output.
-    writer = std::thread([&launch, inputFd] {
-      size_t done = 0;
-      while (done < launch.input.size()) {
-        ssize_t n = write(inputFd, launch.input.data() + done, launch.input.size() - done);
-        if (n <= 0) break;
-        done += static_cast<size_t>(n);
-      }
-      if (launch.mode == Input::closeAfter) close(inputFd);
-    });
+    std::thread([text = launch.input, mode = launch.mode, input] {
+      input->write(text);
+      if (mode == Input::closeAfter) input->close();
+    }).detach();
+  } else {
+    input->close();
   }
 
   HostRun run;
@@ -103,7 +124,7 @@ HostRun runHost(const Launch& launch) {
         --open;
       } else if (fd.fd == out[0]) {
         pendingOut.append(buffer, static_cast<size_t>(n));
-        splitLines(pendingOut, launch, run, inputFd);
+        splitLines(pendingOut, launch, run, input);
       } else {
         run.standardError.append(buffer, static_cast<size_t>(n));
       }
@@ -116,8 +137,7 @@ HostRun runHost(const Launch& launch) {
   int status = 0;
   waitpid(child, &status, 0);
   run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  if (writer.joinable()) writer.join();
-  if (launch.mode == Input::keepOpen) close(inputFd);
+  input->close();
   return run;
 }
 

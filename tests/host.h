@@ -4,6 +4,9 @@
 #ifndef VOXLINE_TESTS_HOST_H_
 #define VOXLINE_TESTS_HOST_H_
 
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <utility>
@@ -18,6 +21,22 @@ enum class Input {
   closed,      // standard input is a closed descriptor
 };
 
+// The host's end of the program's standard input. Safe to use from any
+// thread, and after the run: once closed, writes do nothing.
+class HostInput {
+ public:
+  explicit HostInput(int fd) : fd_(fd) {}
+  ~HostInput() { close(); }
+  bool write(const std::string& text);
+  void close();
+
+ private:
+  std::mutex mutex_;
+  int fd_;
+};
+
+using OnLine = std::function<void(const std::string& line, const std::shared_ptr<HostInput>&)>;
+
 struct HostRun {
   std::vector<std::string> rawLines;
   std::vector<nlohmann::json> lines;  // rawLines parsed; a line that does not parse fails the test
@@ -28,13 +47,14 @@ struct HostRun {
 
 struct Launch {
   std::string program;
-  std::vector<std::pair<std::string, std::string>> environment;  // added to the test's own
+  // Added to the test's own environment; an empty value removes the variable.
+  std::vector<std::pair<std::string, std::string>> environment;
   std::string input;
   Input mode = Input::keepOpen;
   double timeoutSeconds = 20;  // a safety net only: the process is killed after it
-  // Called with each output line as it arrives; may write to the process's
-  // standard input through the descriptor it is given.
-  std::function<void(const std::string& line, int inputFd)> onLine;
+  // Called with each output line as it arrives, on the thread that reads the
+  // output; may write to or close the program's standard input.
+  OnLine onLine;
 };
 
 HostRun runHost(const Launch& launch);

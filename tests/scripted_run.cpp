@@ -33,7 +33,7 @@ double ScriptedRun::timeOf(const std::string& what) const {
 }
 
 ScriptedRun runScripted(const nlohmann::json& scenario, const std::string& input, Input mode,
-                        std::function<void(const std::string&, int)> onLine) {
+                        OnLine onLine) {
   char tracePath[] = "/tmp/voxline-trace-XXXXXX";
   int fd = mkstemp(tracePath);
   close(fd);

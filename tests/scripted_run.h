@@ -31,8 +31,7 @@ struct ScriptedRun : HostRun {
 };
 
 ScriptedRun runScripted(const nlohmann::json& scenario, const std::string& input = "",
-                        Input mode = Input::keepOpen,
-                        std::function<void(const std::string&, int)> onLine = {});
+                        Input mode = Input::keepOpen, OnLine onLine = {});
 
 // A result step of a scenario's timeline.
 nlohmann::json result(double at, const std::string& text, bool isFinal = false);

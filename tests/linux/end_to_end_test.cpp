@@ -1,0 +1,201 @@
+// The real program against a real sound server: recorded speech played into a
+// null sink whose monitor is the default source, transcribed by PocketSphinx.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+#include "host.h"
+#include "linux/sound_server.h"
+
+namespace voxline::testing {
+namespace {
+
+const std::string recordings = "/usr/share/pocketsphinx/test/data/";
+const nlohmann::json listening = {{"state", "listening"}, {"onDevice", true}};
+
+using Environment = std::vector<std::pair<std::string, std::string>>;
+
+Environment withLocale(Environment environment, const std::string& lang) {
+  environment.insert(environment.end(), {{"LC_ALL", ""}, {"LC_MESSAGES", ""}, {"LANG", lang}});
+  return environment;
+}
+
+enum class Ending { stopCommand, closeInput };
+
+struct Speech {
+  const char* name;
+  const char* recording;
+  const char* lang;
+  Ending ending;
+  const char* expected;
+};
+
+void PrintTo(const Speech& c, std::ostream* os) {
+  *os << c.name;
+}
+
+// Runs voxline as a host would: once the listening line is out, the recording
+// is played into the sink, and half a second after it the host ends listening.
+HostRun listenTo(const SoundServer& server, const Speech& speech) {
+  std::thread host;
+  Launch launch;
+  launch.program = VOXLINE_PATH;
+  launch.environment = withLocale(server.clientEnvironment(), speech.lang);
+  launch.onLine = [&](const std::string& line, const std::shared_ptr<HostInput>& input) {
+    if (host.joinable() || !nlohmann::json::parse(line).contains("state")) return;
+    host = std::thread([&server, &speech, input] {
+      EXPECT_TRUE(playIntoSink(server, recordings + speech.recording));
+      std::this_thread::sleep_for(std::chrono::milliseconds(500));
+      if (speech.ending == Ending::stopCommand) {
+        EXPECT_TRUE(input->write("stop\n"));
+      } else {
+        input->close();
+      }
+    });
+  };
+  HostRun run = runHost(launch);
+  if (host.joinable()) host.join();
+  return run;
+}
+
+class Transcription : public ::testing::TestWithParam<Speech> {
+ protected:
+  void SetUp() override { server = startSpeechServer(); }
+  void TearDown() override { stopSoundServer(server); }
+  SoundServer server;
+};
+
+TEST_P(Transcription, StreamsPartialsAndEndsWithTheRecordingsWords) {
+  HostRun run = listenTo(server, GetParam());
+
+  ASSERT_FALSE(run.lines.empty());
+  EXPECT_EQ(run.lines.front(), listening);
+  int finals = 0, partials = 0;
+  for (size_t i = 1; i < run.lines.size(); ++i) {
+    ASSERT_TRUE(run.lines[i].contains("text")) << run.rawLines[i];
+    (run.lines[i]["final"].get<bool>() ? finals : partials)++;
+  }
+  EXPECT_EQ(finals, 1);
+  EXPECT_GE(partials, 1);
+  EXPECT_EQ(run.lines.back(), (nlohmann::json{{"text", GetParam().expected}, {"final", true}}));
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.standardError, "");
+  EXPECT_FALSE(run.timedOut);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Recordings, Transcription,
+    ::testing::Values(Speech{"StopCommand", "goforward.raw", "en_US.UTF-8", Ending::stopCommand,
+                             "go forward ten meters"},
+                      Speech{"ClosedInput", "something.raw", "en_US.UTF-8", Ending::closeInput,
+                             "go somewhere and do something"},
+                      Speech{"LocaleWithoutModelUsesEnglish", "goforward.raw", "fr_FR.UTF-8",
+                             Ending::stopCommand, "go forward ten meters"}),
+    [](const ::testing::TestParamInfo<Speech>& info) { return std::string(info.param.name); });
+
+TEST(SoundServerFaults, ServerKilledWhileListeningEndsWithTheLastText) {
+  SoundServer server = startSpeechServer();
+  std::thread player;
+  Launch launch;
+  launch.program = VOXLINE_PATH;
+  launch.environment = withLocale(server.clientEnvironment(), "en_US.UTF-8");
+  launch.onLine = [&](const std::string& line, const std::shared_ptr<HostInput>&) {
+    nlohmann::json event = nlohmann::json::parse(line);
+    if (event.contains("state")) {
+      player = std::thread([&server] { playIntoSink(server, recordings + "something.raw"); });
+    } else if (event.value("final", true) == false && !event["text"].get<std::string>().empty() &&
+               server.pid > 0) {
+      kill(server.pid, SIGKILL);
+    }
+  };
+  // Standard input stays open: only the lost server can end this run before
+  // the 60 s limit, and the safety net is well below it.
+  HostRun run = runHost(launch);
+  if (player.joinable()) player.join();
+  stopSoundServer(server);
+
+  EXPECT_FALSE(run.timedOut);
+  ASSERT_GE(run.lines.size(), 3u);
+  nlohmann::json lastPartial = run.lines[run.lines.size() - 2];
+  EXPECT_EQ(run.lines.back(), (nlohmann::json{{"text", lastPartial["text"]}, {"final", true}}));
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.standardError, "");
+}
+
+struct Fault {
+  const char* name;
+  std::vector<std::string> script;  // empty: no server at all
+  const char* error;
+  int status;
+};
+
+void PrintTo(const Fault& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class StartFaults : public ::testing::TestWithParam<Fault> {};
+
+TEST_P(StartFaults, WriteOnlyTheirErrorLine) {
+  const Fault& fault = GetParam();
+  SoundServer server;
+  Environment environment;
+  if (fault.script.empty()) {
+    char folder[] = "/tmp/voxline-noserver-XXXXXX";
+    server.folder = mkdtemp(folder);
+    environment = server.clientEnvironment();
+  } else {
+    int port = freeLoopbackPort();
+    std::vector<std::string> script;
+    for (std::string line : fault.script) {
+      if (size_t at = line.find("$PORT"); at != std::string::npos) {
+        line.replace(at, 5, std::to_string(port));
+      }
+      script.push_back(line);
+    }
+    server = startSoundServer(script);
+    environment = server.clientEnvironment();
+    if (std::string(fault.name).starts_with("Cookie")) {
+      // A client that reaches the server over TCP with a cookie it does not accept.
+      std::string cookie = server.folder + "/client/cookie";
+      std::ofstream(cookie) << std::string(256, 'x');
+      environment.push_back({"PULSE_SERVER", "tcp:127.0.0.1:" + std::to_string(port)});
+      environment.push_back({"PULSE_COOKIE", cookie});
+    }
+  }
+  Launch launch;
+  launch.program = VOXLINE_PATH;
+  launch.environment = withLocale(environment, "en_US.UTF-8");
+  launch.input = "stop\n";
+  HostRun run = runHost(launch);
+  stopSoundServer(server);
+
+  std::vector<nlohmann::json> onlyTheError = {nlohmann::json{{"error", fault.error}}};
+  EXPECT_EQ(run.lines, onlyTheError);
+  EXPECT_EQ(run.status, fault.status);
+  EXPECT_EQ(run.standardError, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Servers, StartFaults,
+    ::testing::Values(
+        Fault{"NoServer", {}, "no-microphone", 5},
+        Fault{"ServerWithoutSource",
+              {"load-module module-native-protocol-unix auth-anonymous=1 socket=$DIR/native"},
+              "no-microphone",
+              5},
+        Fault{"CookieTheServerRefuses",
+              {"load-module module-native-protocol-unix auth-anonymous=1 socket=$DIR/native",
+               "load-module module-native-protocol-tcp port=$PORT listen=127.0.0.1 "
+               "auth-anonymous=0 auth-cookie=$DIR/cookie",
+               "load-module module-null-sink sink_name=speech"},
+              "microphone-permission",
+              2}),
+    [](const ::testing::TestParamInfo<Fault>& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace voxline::testing

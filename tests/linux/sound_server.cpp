@@ -1,0 +1,137 @@
+#include "linux/sound_server.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+namespace voxline::testing {
+namespace {
+
+pid_t spawn(const std::vector<std::string>& arguments,
+            const std::vector<std::pair<std::string, std::string>>& environment,
+            const std::string& log) {
+  pid_t child = fork();
+  if (child == 0) {
+    int output = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+    dup2(output, STDOUT_FILENO);
+    dup2(output, STDERR_FILENO);
+    int nothing = open("/dev/null", O_RDONLY);
+    dup2(nothing, STDIN_FILENO);
+    for (const auto& [name, value] : environment) setenv(name.c_str(), value.c_str(), 1);
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments)
+      argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    execvp(argv[0], argv.data());
+    _exit(127);
+  }
+  return child;
+}
+
+bool accepts(const std::string& path) {
+  int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  path.copy(address.sun_path, sizeof address.sun_path - 1);
+  bool connected = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  close(fd);
+  return connected;
+}
+
+std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
+  for (size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size()) {
+    text.replace(at, from.size(), to);
+  }
+  return text;
+}
+
+}  // namespace
+
+std::vector<std::pair<std::string, std::string>> SoundServer::clientEnvironment() const {
+  return {{"PULSE_SERVER", "unix:" + socket()},
+          {"HOME", folder + "/client"},
+          {"XDG_RUNTIME_DIR", folder + "/client"},
+          {"XDG_CONFIG_HOME", folder + "/client"}};
+}
+
+SoundServer startSoundServer(const std::vector<std::string>& script) {
+  SoundServer server;
+  char folder[] = "/tmp/voxline-pulse-XXXXXX";
+  server.folder = mkdtemp(folder);
+  std::filesystem::create_directories(server.folder + "/client");
+  std::filesystem::create_directories(server.folder + "/home");
+  std::ofstream file(server.folder + "/server.pa");
+  for (const std::string& line : script) file << replaceAll(line, "$DIR", server.folder) << "\n";
+  file.close();
+  server.pid = spawn({"pulseaudio", "-n", "-F", server.folder + "/server.pa", "--daemonize=no",
+                      "--exit-idle-time=-1", "--use-pid-file=no", "--log-target=stderr"},
+                     {{"HOME", server.folder + "/home"},
+                      {"XDG_RUNTIME_DIR", server.folder},
+                      {"XDG_CONFIG_HOME", server.folder + "/home"},
+                      {"PULSE_RUNTIME_PATH", server.folder},
+                      {"PULSE_STATE_PATH", server.folder + "/home"}},
+                     server.folder + "/server.log");
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!accepts(server.socket())) {
+    if (std::chrono::steady_clock::now() > deadline || waitpid(server.pid, nullptr, WNOHANG) != 0) {
+      ADD_FAILURE() << "the sound server did not come up; see " << server.folder << "/server.log";
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return server;
+}
+
+SoundServer startSpeechServer() {
+  return startSoundServer({
+      "load-module module-native-protocol-unix auth-anonymous=1 socket=$DIR/native",
+      "load-module module-null-sink sink_name=speech rate=16000",
+      "set-default-source speech.monitor",
+  });
+}
+
+void stopSoundServer(SoundServer& server) {
+  if (server.pid > 0) {
+    kill(server.pid, SIGKILL);
+    waitpid(server.pid, nullptr, 0);
+    server.pid = -1;
+  }
+  if (!server.folder.empty() && !::testing::Test::HasFailure()) {
+    std::filesystem::remove_all(server.folder);
+  }
+}
+
+bool playIntoSink(const SoundServer& server, const std::string& recording) {
+  pid_t player = spawn({"pacat", "--playback", "--raw", "--format=s16le", "--rate=16000",
+                        "--channels=1", "--device=speech", recording},
+                       server.clientEnvironment(), server.folder + "/player.log");
+  int status = 0;
+  waitpid(player, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+int freeLoopbackPort() {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  socklen_t size = sizeof address;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+  close(fd);
+  return ntohs(address.sin_port);
+}
+
+}  // namespace voxline::testing

@@ -1,0 +1,44 @@
+// A private PulseAudio server for end-to-end tests: no system or user
+// configuration, its own runtime folder, and a script of the test's own.
+
+#ifndef VOXLINE_TESTS_LINUX_SOUND_SERVER_H_
+#define VOXLINE_TESTS_LINUX_SOUND_SERVER_H_
+
+#include <sys/types.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace voxline::testing {
+
+struct SoundServer {
+  std::string folder;  // runtime folder, removed at the end
+  pid_t pid = -1;
+
+  std::string socket() const { return folder + "/native"; }
+  // The environment a client of this server runs with.
+  std::vector<std::pair<std::string, std::string>> clientEnvironment() const;
+};
+
+// Starts a server running the script's lines; "$DIR" in them stands for the
+// runtime folder. Waits until the server accepts clients.
+SoundServer startSoundServer(const std::vector<std::string>& script);
+
+// The usual test server: a null sink "speech" whose monitor is the default
+// source, so what is played into the sink is what the microphone hears.
+SoundServer startSpeechServer();
+
+// Kills the server by its id and waits for it.
+void stopSoundServer(SoundServer& server);
+
+// Plays a 16 kHz mono 16-bit raw recording into the sink "speech", in real
+// time, and returns whether it has all been played.
+bool playIntoSink(const SoundServer& server, const std::string& recording);
+
+// A TCP port on the loopback that nobody listens on right now.
+int freeLoopbackPort();
+
+}  // namespace voxline::testing
+
+#endif  // VOXLINE_TESTS_LINUX_SOUND_SERVER_H_
