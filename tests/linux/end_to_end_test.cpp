@@ -29,7 +29,7 @@ enum class Ending { stopCommand, closeInput };
 
 struct Speech {
   const char* name;
-  const char* recording;
+  std::vector<std::string> recordings;  // played one after the other, with pauses between
   const char* lang;
   Ending ending;
   const char* expected;
@@ -37,6 +37,18 @@ struct Speech {
 
 void PrintTo(const Speech& c, std::ostream* os) {
   *os << c.name;
+}
+
+// The recordings joined into one, with 1.5 s of silence between them.
+std::string joinedRecording(const SoundServer& server, const std::vector<std::string>& parts) {
+  std::string path = server.folder + "/speech.raw";
+  std::ofstream joined(path, std::ios::binary);
+  for (size_t i = 0; i < parts.size(); ++i) {
+    if (i > 0) joined << std::string(16000 * 3, '\0');
+    std::ifstream part(recordings + parts[i], std::ios::binary);
+    joined << part.rdbuf();
+  }
+  return path;
 }
 
 // Runs voxline as a host would: once the listening line is out, the recording
@@ -49,7 +61,7 @@ HostRun listenTo(const SoundServer& server, const Speech& speech) {
   launch.onLine = [&](const std::string& line, const std::shared_ptr<HostInput>& input) {
     if (host.joinable() || !nlohmann::json::parse(line).contains("state")) return;
     host = std::thread([&server, &speech, input] {
-      EXPECT_TRUE(playIntoSink(server, recordings + speech.recording));
+      EXPECT_TRUE(playIntoSink(server, joinedRecording(server, speech.recordings)));
       std::this_thread::sleep_for(std::chrono::milliseconds(500));
       if (speech.ending == Ending::stopCommand) {
         EXPECT_TRUE(input->write("stop\n"));
@@ -90,12 +102,26 @@ TEST_P(Transcription, StreamsPartialsAndEndsWithTheRecordingsWords) {
 
 INSTANTIATE_TEST_SUITE_P(
     Recordings, Transcription,
-    ::testing::Values(Speech{"StopCommand", "goforward.raw", "en_US.UTF-8", Ending::stopCommand,
+    ::testing::Values(Speech{"StopCommand",
+                             {"goforward.raw"},
+                             "en_US.UTF-8",
+                             Ending::stopCommand,
                              "go forward ten meters"},
-                      Speech{"ClosedInput", "something.raw", "en_US.UTF-8", Ending::closeInput,
+                      Speech{"ClosedInput",
+                             {"something.raw"},
+                             "en_US.UTF-8",
+                             Ending::closeInput,
                              "go somewhere and do something"},
-                      Speech{"LocaleWithoutModelUsesEnglish", "goforward.raw", "fr_FR.UTF-8",
-                             Ending::stopCommand, "go forward ten meters"}),
+                      Speech{"LocaleWithoutModelUsesEnglish",
+                             {"goforward.raw"},
+                             "fr_FR.UTF-8",
+                             Ending::stopCommand,
+                             "go forward ten meters"},
+                      Speech{"NothingLostAcrossPauses",
+                             {"goforward.raw", "something.raw"},
+                             "C",
+                             Ending::stopCommand,
+                             "go forward ten meters go somewhere and do something"}),
     [](const ::testing::TestParamInfo<Speech>& info) { return std::string(info.param.name); });
 
 TEST(SoundServerFaults, ServerKilledWhileListeningEndsWithTheLastText) {
