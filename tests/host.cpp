@@ -87,7 +87,7 @@ HostRun runHost(const Launch& launch) {
   close(out[1]);
   close(err[1]);
 
-  auto input = std::make_shared<HostInput>(in[1]);
+  auto input = std::make_shared<HostInput>(in[1], child);
   if (launch.mode == Input::keepOpen || launch.mode == Input::closeAfter) {
     // Written from a thread of its own: a large input must not stall reading
     // the output.

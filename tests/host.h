@@ -4,6 +4,8 @@
 #ifndef VOXLINE_TESTS_HOST_H_
 #define VOXLINE_TESTS_HOST_H_
 
+#include <sys/types.h>
+
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -21,18 +23,21 @@ enum class Input {
   closed,      // standard input is a closed descriptor
 };
 
-// The host's end of the program's standard input. Safe to use from any
-// thread, and after the run: once closed, writes do nothing.
+// The host's end of the program's standard input, and the program's process
+// id. Safe to use from any thread, and after the run: once closed, writes do
+// nothing.
 class HostInput {
  public:
-  explicit HostInput(int fd) : fd_(fd) {}
+  HostInput(int fd, pid_t pid) : fd_(fd), pid_(pid) {}
   ~HostInput() { close(); }
   bool write(const std::string& text);
   void close();
+  pid_t pid() const { return pid_; }
 
  private:
   std::mutex mutex_;
   int fd_;
+  pid_t pid_;
 };
 
 using OnLine = std::function<void(const std::string& line, const std::shared_ptr<HostInput>&)>;

@@ -38,7 +38,8 @@ void runOnBackgroundWorker(std::function<void()> work);
 
 // Reads at most capacity bytes of standard input into buffer, waiting until
 // some are there. Returns the count, 0 at the end of input, or -1 when reading
-// fails. Called by the background worker only.
+// fails. A backend may also report the end of input once nobody reads
+// standard output any more. Called by the background worker only.
 ssize_t readStandardInput(char* buffer, size_t capacity);
 
 // Services posts and timers on the main thread until the process exits.

@@ -3,6 +3,7 @@
 
 #include "platform/main_queue.h"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -56,6 +57,18 @@ void runOnBackgroundWorker(std::function<void()> work) {
 }
 
 ssize_t readStandardInput(char* buffer, size_t capacity) {
+  // Waits on standard output too: a host that closed its end of the event
+  // stream can no longer hear anything, and the recognition must not go on
+  // holding the microphone until the listening limit on its behalf.
+  pollfd streams[2] = {{STDIN_FILENO, POLLIN, 0}, {STDOUT_FILENO, 0, 0}};
+  for (;;) {
+    if (poll(streams, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      return -1;
+    }
+    if (streams[1].revents & (POLLERR | POLLHUP)) return 0;
+    if (streams[0].revents != 0) break;
+  }
   ssize_t count;
   do {
     count = read(STDIN_FILENO, buffer, capacity);
