@@ -8,8 +8,8 @@ namespace voxline {
 
 void emit(const Event& event) {
   nlohmann::ordered_json object = nlohmann::ordered_json::object();
-  for (const auto& [key, value] : event) {
-    std::visit([&object, &key](const auto& v) { object[key] = v; }, value);
+  for (const auto& entry : event) {
+    std::visit([&](const auto& value) { object[entry.first] = value; }, entry.second);
   }
   std::string line;
   try {
