@@ -56,7 +56,8 @@ struct AudioEngine {
   InputNode input;
   TapHandler tap = nullptr;
   AudioFormat tapFormat;
-  std::thread audio;
+  // Set once the capture thread has delivered its buffers.
+  std::atomic<bool> captured{true};
 };
 
 namespace {
@@ -266,18 +267,22 @@ bool startEngine(AudioEngine* engine) {
   if (!starts) return false;
   // A few buffers from a thread of its own, as capture would deliver them.
   int count = setting("buffers", 3);
-  engine->audio = std::thread([engine, count] {
+  engine->captured = false;
+  // Detached: a final result may end the process while it still runs.
+  std::thread([engine, count] {
     static const int16_t silence[1024] = {};
     for (int i = 0; i < count && engine->tap != nullptr; ++i) {
       engine->tap(AudioBuffer{silence, 1024, engine->tapFormat}, AudioTime{i * 1024 / 16000.0});
     }
-  });
+    engine->captured = true;
+    engine->captured.notify_all();
+  }).detach();
   return true;
 }
 
 void stopEngine(AudioEngine* engine) {
   trace("stopEngine");
-  if (engine->audio.joinable()) engine->audio.join();
+  engine->captured.wait(false);
 }
 
 void postToMainQueue(std::function<void()> work) {
