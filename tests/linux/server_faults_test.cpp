@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -65,15 +64,7 @@ TEST_F(ServerFaults, DefaultSourceRemovedWhileListeningEndsWithTheClosingLine) {
   launch.onLine = [this](const std::string& line, const std::shared_ptr<HostInput>&) {
     if (!nlohmann::json::parse(line).contains("state")) return;
     // The sink goes, and its monitor, the only source, with it.
-    pid_t unload = fork();
-    if (unload == 0) {
-      for (const auto& [name, value] : server.clientEnvironment()) {
-        setenv(name.c_str(), value.c_str(), 1);
-      }
-      execlp("pactl", "pactl", "unload-module", "module-null-sink", static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    waitpid(unload, nullptr, 0);
+    pactl(server, "unload-module module-null-sink");
   };
   // Standard input stays open: only the lost source can end the run before the
   // 60 s limit, and the safety net is well below it.

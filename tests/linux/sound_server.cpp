@@ -122,6 +122,17 @@ bool playIntoSink(const SoundServer& server, const std::string& recording) {
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+std::string pactl(const SoundServer& server, const std::string& arguments) {
+  std::string command = "PULSE_SERVER=unix:" + server.socket() + " pactl " + arguments + " 2>&1";
+  FILE* output = popen(command.c_str(), "r");
+  std::string text;
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, output)) > 0) text.append(buffer, n);
+  pclose(output);
+  return text;
+}
+
 int freeLoopbackPort() {
   int fd = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in address{};

@@ -36,6 +36,9 @@ void stopSoundServer(SoundServer& server);
 // time, and returns whether it has all been played.
 bool playIntoSink(const SoundServer& server, const std::string& recording);
 
+// What `pactl ARGUMENTS` prints as a client of the server.
+std::string pactl(const SoundServer& server, const std::string& arguments);
+
 // A TCP port on the loopback that nobody listens on right now.
 int freeLoopbackPort();
 

@@ -1,0 +1,98 @@
+// Many programs at once on one server, and many in a row: each produces its
+// full stream, and none leaves anything behind.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+
+#include "host.h"
+#include "linux/sound_server.h"
+
+namespace voxline::testing {
+namespace {
+
+class Load : public ::testing::Test {
+ protected:
+  void SetUp() override { server = startSpeechServer(); }
+  void TearDown() override { stopSoundServer(server); }
+
+  Launch voxline() {
+    Launch launch;
+    launch.program = VOXLINE_PATH;
+    launch.environment = server.clientEnvironment();
+    launch.timeoutSeconds = 60;
+    return launch;
+  }
+
+  SoundServer server;
+};
+
+TEST_F(Load, EightListeningAtOnceEachHearTheWholeRecording) {
+  constexpr int programs = 8;
+  std::mutex mutex;
+  std::condition_variable allListening;
+  std::vector<std::shared_ptr<HostInput>> inputs;
+  std::vector<HostRun> runs(programs);
+  std::vector<std::thread> hosts;
+  for (int i = 0; i < programs; ++i) {
+    hosts.emplace_back([&, i] {
+      Launch launch = voxline();
+      launch.onLine = [&](const std::string& line, const std::shared_ptr<HostInput>& input) {
+        if (!nlohmann::json::parse(line).contains("state")) return;
+        std::lock_guard lock(mutex);
+        inputs.push_back(input);
+        allListening.notify_all();
+      };
+      runs[i] = runHost(launch);
+    });
+  }
+  {
+    std::unique_lock lock(mutex);
+    ASSERT_TRUE(allListening.wait_for(lock, std::chrono::seconds(40),
+                                      [&] { return inputs.size() == programs; }));
+  }
+  EXPECT_TRUE(playIntoSink(server, "/usr/share/pocketsphinx/test/data/goforward.raw"));
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  for (const auto& input : inputs) EXPECT_TRUE(input->write("stop\n"));
+  for (std::thread& host : hosts) host.join();
+
+  for (const HostRun& run : runs) {
+    ASSERT_FALSE(run.lines.empty());
+    EXPECT_EQ(run.lines.back(),
+              (nlohmann::json{{"text", "go forward ten meters"}, {"final", true}}));
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.standardError, "");
+  }
+}
+
+TEST_F(Load, AHundredRunsInARowLeaveNothingBehind) {
+  for (int i = 0; i < 100; ++i) {
+    Launch launch = voxline();
+    launch.input = "stop\n";
+    HostRun run = runHost(launch);
+    ASSERT_EQ(run.rawLines.size(), 2u) << "run " << i;
+    ASSERT_EQ(run.status, 0) << "run " << i;
+    ASSERT_EQ(run.standardError, "") << "run " << i;
+  }
+  // No stream still open on the microphone, and no client still connected but
+  // the one asking.
+  EXPECT_EQ(pactl(server, "list short source-outputs"), "");
+  std::string clients = pactl(server, "list short clients");
+  EXPECT_EQ(std::count(clients.begin(), clients.end(), '\n'), 1) << clients;
+  // Where a client keeps its files, only the sound client library's own cookie,
+  // which it creates for the user when there is none.
+  std::vector<std::string> files;
+  for (const auto& entry :
+       std::filesystem::recursive_directory_iterator(server.folder + "/client")) {
+    if (entry.is_regular_file())
+      files.push_back(entry.path().lexically_relative(server.folder).string());
+  }
+  EXPECT_EQ(files, std::vector<std::string>{"client/pulse/cookie"});
+}
+
+}  // namespace
+}  // namespace voxline::testing
