@@ -137,12 +137,14 @@ void PrintTo(const Fault& c, std::ostream* os) {
 class StartFaults : public ::testing::TestWithParam<Fault> {};
 
 TEST_P(StartFaults, WriteOnlyTheirErrorLine) {
+  if (onPipeWire()) GTEST_SKIP() << "these faults are made with PulseAudio's own modules";
   const Fault& fault = GetParam();
   SoundServer server;
   Environment environment;
   if (fault.script.empty()) {
     char folder[] = "/tmp/voxline-noserver-XXXXXX";
     server.folder = mkdtemp(folder);
+    server.socket = server.folder + "/native";
     environment = server.clientEnvironment();
   } else {
     int port = freeLoopbackPort();

@@ -43,7 +43,7 @@ TEST_F(ServerFaults, KilledWhileSpeechPlaysEndsWithTheLastText) {
     } else if (event.value("final", true) == false && !event["text"].get<std::string>().empty() &&
                !killed) {
       killed = true;
-      kill(server.pid, SIGKILL);
+      signalSoundServer(server, SIGKILL);
     }
   };
   // Standard input stays open: only the lost server can end this run before
@@ -60,6 +60,9 @@ TEST_F(ServerFaults, KilledWhileSpeechPlaysEndsWithTheLastText) {
 }
 
 TEST_F(ServerFaults, DefaultSourceRemovedWhileListeningEndsWithTheClosingLine) {
+  // PipeWire always has a fallback source and moves the stream there, so
+  // listening rightly goes on.
+  if (onPipeWire()) GTEST_SKIP() << "PipeWire moves the stream to its fallback source";
   Launch launch = voxline();
   launch.onLine = [this](const std::string& line, const std::shared_ptr<HostInput>&) {
     if (!nlohmann::json::parse(line).contains("state")) return;
@@ -77,10 +80,10 @@ TEST_F(ServerFaults, DefaultSourceRemovedWhileListeningEndsWithTheClosingLine) {
 }
 
 TEST_F(ServerFaults, ServerSlowToAnswerAtStartIsWaitedFor) {
-  kill(server.pid, SIGSTOP);
+  signalSoundServer(server, SIGSTOP);
   std::thread wake([this] {
     std::this_thread::sleep_for(std::chrono::seconds(2));
-    kill(server.pid, SIGCONT);
+    signalSoundServer(server, SIGCONT);
   });
   Launch launch = voxline();
   launch.input = "stop\n";

@@ -24,6 +24,8 @@ pid_t spawn(const std::vector<std::string>& arguments,
             const std::string& log) {
   pid_t child = fork();
   if (child == 0) {
+    // A group of its own, so that everything it starts can be ended by id.
+    setsid();
     int output = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
     dup2(output, STDOUT_FILENO);
     dup2(output, STDERR_FILENO);
@@ -57,21 +59,72 @@ std::string replaceAll(std::string text, const std::string& from, const std::str
   return text;
 }
 
+bool waitUntilAccepting(const SoundServer& server) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!accepts(server.socket)) {
+    if (std::chrono::steady_clock::now() > deadline || waitpid(server.pid, nullptr, WNOHANG) != 0) {
+      ADD_FAILURE() << "the sound server did not come up; see " << server.folder << "/server.log";
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
+SoundServer newServerFolder() {
+  SoundServer server;
+  char folder[] = "/tmp/voxline-sound-XXXXXX";
+  server.folder = mkdtemp(folder);
+  std::filesystem::create_directories(server.folder + "/client");
+  std::filesystem::create_directories(server.folder + "/home");
+  return server;
+}
+
+// PipeWire, its session manager and its PulseAudio server, on a session bus of
+// their own, with the same null sink as the PulseAudio setup.
+SoundServer startPipeWire() {
+  SoundServer server = newServerFolder();
+  server.socket = server.folder + "/pulse/native";
+  server.pid = spawn({"dbus-run-session", "--", "sh", "-c",
+                      "pipewire & sleep 0.2; wireplumber & exec pipewire-pulse"},
+                     {{"HOME", server.folder + "/home"},
+                      {"XDG_RUNTIME_DIR", server.folder},
+                      {"XDG_CONFIG_HOME", server.folder + "/home"},
+                      {"XDG_STATE_HOME", server.folder + "/home"},
+                      {"PIPEWIRE_RUNTIME_DIR", server.folder},
+                      {"PULSE_RUNTIME_PATH", server.folder + "/pulse"}},
+                     server.folder + "/server.log");
+  if (!waitUntilAccepting(server)) return server;
+  pactl(server, "load-module module-null-sink sink_name=speech rate=16000");
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (pactl(server, "list short sources").find("speech.monitor") == std::string::npos) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      ADD_FAILURE() << "PipeWire made no speech.monitor source";
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  pactl(server, "set-default-source speech.monitor");
+  return server;
+}
+
 }  // namespace
 
+bool onPipeWire() {
+  const char* kind = std::getenv("VOXLINE_TEST_SOUND_SERVER");
+  return kind != nullptr && std::string(kind) == "pipewire";
+}
+
 std::vector<std::pair<std::string, std::string>> SoundServer::clientEnvironment() const {
-  return {{"PULSE_SERVER", "unix:" + socket()},
+  return {{"PULSE_SERVER", "unix:" + socket},
           {"HOME", folder + "/client"},
           {"XDG_RUNTIME_DIR", folder + "/client"},
           {"XDG_CONFIG_HOME", folder + "/client"}};
 }
 
 SoundServer startSoundServer(const std::vector<std::string>& script) {
-  SoundServer server;
-  char folder[] = "/tmp/voxline-pulse-XXXXXX";
-  server.folder = mkdtemp(folder);
-  std::filesystem::create_directories(server.folder + "/client");
-  std::filesystem::create_directories(server.folder + "/home");
+  SoundServer server = newServerFolder();
+  server.socket = server.folder + "/native";
   std::ofstream file(server.folder + "/server.pa");
   for (const std::string& line : script) file << replaceAll(line, "$DIR", server.folder) << "\n";
   file.close();
@@ -83,18 +136,12 @@ SoundServer startSoundServer(const std::vector<std::string>& script) {
                       {"PULSE_RUNTIME_PATH", server.folder},
                       {"PULSE_STATE_PATH", server.folder + "/home"}},
                      server.folder + "/server.log");
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!accepts(server.socket())) {
-    if (std::chrono::steady_clock::now() > deadline || waitpid(server.pid, nullptr, WNOHANG) != 0) {
-      ADD_FAILURE() << "the sound server did not come up; see " << server.folder << "/server.log";
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
+  waitUntilAccepting(server);
   return server;
 }
 
 SoundServer startSpeechServer() {
+  if (onPipeWire()) return startPipeWire();
   return startSoundServer({
       "load-module module-native-protocol-unix auth-anonymous=1 socket=$DIR/native",
       "load-module module-null-sink sink_name=speech rate=16000",
@@ -102,9 +149,13 @@ SoundServer startSpeechServer() {
   });
 }
 
+void signalSoundServer(const SoundServer& server, int signal) {
+  if (server.pid > 0) kill(-server.pid, signal);
+}
+
 void stopSoundServer(SoundServer& server) {
   if (server.pid > 0) {
-    kill(server.pid, SIGKILL);
+    signalSoundServer(server, SIGKILL);
     waitpid(server.pid, nullptr, 0);
     server.pid = -1;
   }
@@ -123,7 +174,7 @@ bool playIntoSink(const SoundServer& server, const std::string& recording) {
 }
 
 std::string pactl(const SoundServer& server, const std::string& arguments) {
-  std::string command = "PULSE_SERVER=unix:" + server.socket() + " pactl " + arguments + " 2>&1";
+  std::string command = "PULSE_SERVER=unix:" + server.socket + " pactl " + arguments + " 2>&1";
   FILE* output = popen(command.c_str(), "r");
   std::string text;
   char buffer[4096];

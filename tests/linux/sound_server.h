@@ -1,5 +1,6 @@
-// A private PulseAudio server for end-to-end tests: no system or user
-// configuration, its own runtime folder, and a script of the test's own.
+// A private sound server for end-to-end tests: no system or user
+// configuration and its own runtime folder. PulseAudio by default; PipeWire
+// with its PulseAudio server when VOXLINE_TEST_SOUND_SERVER is "pipewire".
 
 #ifndef VOXLINE_TESTS_LINUX_SOUND_SERVER_H_
 #define VOXLINE_TESTS_LINUX_SOUND_SERVER_H_
@@ -14,14 +15,16 @@ namespace voxline::testing {
 
 struct SoundServer {
   std::string folder;  // runtime folder, removed at the end
-  pid_t pid = -1;
-
-  std::string socket() const { return folder + "/native"; }
+  pid_t pid = -1;      // leads the process group of the server's processes
+  std::string socket;  // where clients connect
   // The environment a client of this server runs with.
   std::vector<std::pair<std::string, std::string>> clientEnvironment() const;
 };
 
-// Starts a server running the script's lines; "$DIR" in them stands for the
+// Whether the tests run against PipeWire rather than PulseAudio.
+bool onPipeWire();
+
+// Starts a PulseAudio server running the script's lines; "$DIR" in them stands for the
 // runtime folder. Waits until the server accepts clients.
 SoundServer startSoundServer(const std::vector<std::string>& script);
 
@@ -29,7 +32,10 @@ SoundServer startSoundServer(const std::vector<std::string>& script);
 // source, so what is played into the sink is what the microphone hears.
 SoundServer startSpeechServer();
 
-// Kills the server by its id and waits for it.
+// Sends the signal to every process of the server.
+void signalSoundServer(const SoundServer& server, int signal);
+
+// Kills the server's processes by their group id and waits for them.
 void stopSoundServer(SoundServer& server);
 
 // Plays a 16 kHz mono 16-bit raw recording into the sink "speech", in real
