@@ -1,0 +1,298 @@
+#!/usr/bin/env python3
+"""Benchmarks of the real pipeline: a private sound server, recordings played
+into it, build/voxline run as a host runs it, side by side with PocketSphinx's
+own command-line decoder on the same audio.
+
+Run through scripts/bench, which builds and starts the sound server. Prints a
+table and writes the same figures to build/bench.json. Never fails on a missed
+goal: these are measurements, not tests.
+"""
+import array
+import json
+import os
+import random
+import statistics
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import wave
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+VOXLINE = os.path.join(ROOT, "build", "voxline")
+PROBE = os.path.join(ROOT, "build", "bench", "audio_thread_probe")
+DATA = "/usr/share/pocketsphinx/test/data"
+LIBRIVOX = ["0870", "0880", "0890", "0920", "0930"]
+RUNS = int(os.environ.get("BENCH_RUNS", "5"))
+
+
+def librivox_path(number):
+    return f"{DATA}/librivox/sense_and_sensibility_01_austen_64kb-{number}.wav"
+
+
+def transcripts():
+    """The shipped transcripts, by recording name."""
+    texts = {"goforward": "go forward ten meters", "something": "go somewhere and do something"}
+    with open(f"{DATA}/librivox/transcription") as listing:
+        for line in listing:
+            words, name = line.rsplit("(", 1)
+            number = name.strip().rstrip(")").rsplit("-", 1)[1]
+            texts[number] = " ".join(w for w in words.split() if w not in ("<s>", "</s>"))
+    return texts
+
+
+def raw_recordings(folder):
+    """16 kHz mono 16-bit raw files: the shipped ones, the librivox ones, and
+    the five librivox ones joined (about 25 s)."""
+    paths = {"goforward": f"{DATA}/goforward.raw", "something": f"{DATA}/something.raw"}
+    joined = bytearray()
+    for number in LIBRIVOX:
+        with wave.open(librivox_path(number)) as recording:
+            frames = recording.readframes(recording.getnframes())
+        paths[number] = os.path.join(folder, number + ".raw")
+        with open(paths[number], "wb") as out:
+            out.write(frames)
+        joined += frames
+    paths["joined"] = os.path.join(folder, "joined.raw")
+    with open(paths["joined"], "wb") as out:
+        out.write(joined)
+    return paths
+
+
+def wait_with_usage(process):
+    """Waits for the process; returns (cpu seconds, peak memory in KiB)."""
+    _, _, usage = os.wait4(process.pid, 0)
+    process.returncode = 0
+    return usage.ru_utime + usage.ru_stime, usage.ru_maxrss
+
+
+def decoder(raw, timed=False):
+    """PocketSphinx's own decoder on a file: text, wall, cpu, peak memory, words
+    with their end times."""
+    arguments = ["pocketsphinx_continuous", "-infile", raw]
+    if timed:
+        arguments += ["-time", "yes"]
+    start = time.monotonic()
+    process = subprocess.Popen(arguments, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                               text=True)
+    output = process.stdout.read()
+    cpu, memory = wait_with_usage(process)
+    wall = time.monotonic() - start
+    text, ends = [], []
+    for line in output.splitlines():
+        fields = line.split()
+        try:
+            # A word line: the word, its start and end, its probability.
+            start_time, end_time, _ = (float(f) for f in fields[1:])
+            if not fields[0].startswith(("<", "[")):
+                ends.append((fields[0], end_time))
+        except ValueError:
+            text += fields
+    return {"text": " ".join(text), "wall": wall, "cpu": cpu, "memory": memory, "ends": ends}
+
+
+class Run:
+    """One voxline run as a host runs it: once listening, plays the recording,
+    waits, writes "stop"; every line is time-stamped on arrival."""
+
+    def __init__(self, raw=None, pause=0.5):
+        self.lines = []
+        self.start = time.monotonic()
+        self.process = subprocess.Popen([VOXLINE], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                        stderr=subprocess.PIPE, text=True, bufsize=1)
+        listening = self._next_line()
+        self.listening = listening[0] - self.start
+        reader = threading.Thread(target=self._read_all)
+        reader.start()
+        self.play_start = self.play_end = self.onset = None
+        if raw is not None:
+            listener = threading.Thread(target=self._hear_onset, args=(raw,))
+            listener.start()
+            # A small playback buffer, so the audio starts close to the spawn.
+            self.play_start = time.monotonic()
+            subprocess.run(["pacat", "--playback", "--raw", "--format=s16le", "--rate=16000",
+                            "--channels=1", "--device=speech", "--latency-msec=20", raw],
+                           check=True)
+            self.play_end = time.monotonic()
+            listener.join()
+        time.sleep(pause)
+        self.stop = time.monotonic()
+        self.process.stdin.write("stop\n")
+        self.process.stdin.flush()
+        reader.join()
+        self.cpu, self.memory = wait_with_usage(self.process)
+        self.exit = time.monotonic()
+        self.final_at, final = self.lines[-1]
+        self.final = final["text"]
+        self.stderr = self.process.stderr.read()
+
+    def _hear_onset(self, raw):
+        """When the recording's first sample reached the microphone: a second
+        recorder on the same source, watching for the first sound above the
+        noise floor. The moment a word "has been played" is that onset plus
+        the word's end time in the recording."""
+        loud = 64
+        with open(raw, "rb") as recording:
+            samples = array.array("h", recording.read())
+        lead = next(i for i, sample in enumerate(samples) if abs(sample) > loud)
+        recorder = subprocess.Popen(["parec", "--raw", "--format=s16le", "--rate=16000",
+                                     "--channels=1", "--latency-msec=10"],
+                                    stdout=subprocess.PIPE)
+        while self.onset is None:
+            chunk = recorder.stdout.read(320)
+            if not chunk:
+                break
+            if max(abs(sample) for sample in array.array("h", chunk)) > loud:
+                self.onset = time.monotonic() - lead / 16000
+        recorder.kill()
+        recorder.wait()
+
+    def _next_line(self):
+        line = self.process.stdout.readline()
+        entry = (time.monotonic(), json.loads(line))
+        self.lines.append(entry)
+        return entry
+
+    def _read_all(self):
+        for line in self.process.stdout:
+            self.lines.append((time.monotonic(), json.loads(line)))
+
+    def first_holding(self, word, position):
+        """When the first text line with the word at that position arrived."""
+        for at, event in self.lines:
+            words = event.get("text", "").split()
+            if len(words) > position and words[position] == word:
+                return at
+        return None
+
+
+def word_error_rate(pairs):
+    errors = total = 0
+    for hypothesis, reference in pairs:
+        h, r = hypothesis.split(), reference.split()
+        row = list(range(len(h) + 1))
+        for i, rw in enumerate(r, 1):
+            previous, row[0] = row[0], i
+            for j, hw in enumerate(h, 1):
+                previous, row[j] = row[j], min(row[j] + 1, row[j - 1] + 1, previous + (rw != hw))
+        errors += row[len(h)]
+        total += len(r)
+    return errors / total
+
+
+def room_noise(folder):
+    """A microphone is never digitally silent. The null sink's monitor is, and
+    digital silence throws PocketSphinx's running cepstral mean off (its own
+    decoder loses accuracy on the same file with silence in front). A faint
+    noise floor, played for the whole benchmark, makes the source behave like
+    a microphone."""
+    path = os.path.join(folder, "noise.raw")
+    generator = random.Random(20261210)
+    with open(path, "wb") as out:
+        out.write(array.array("h", (generator.randint(-3, 3) for _ in range(16000 * 600))).tobytes())
+    return subprocess.Popen(["pacat", "--playback", "--raw", "--format=s16le", "--rate=16000",
+                             "--channels=1", "--device=speech", path])
+
+
+def main():
+    folder = tempfile.mkdtemp(prefix="voxline-bench-")
+    raws = raw_recordings(folder)
+    noise = room_noise(folder)
+    references = transcripts()
+    results = {}
+    short = ["goforward", "something"] + LIBRIVOX
+
+    # 1. Start-up against the decoder's own model load (0.1 s of silence).
+    silence = os.path.join(folder, "silence.raw")
+    with open(silence, "wb") as out:
+        out.write(b"\0" * 3200)
+    startups = [Run(pause=0).listening for _ in range(RUNS)]
+    loads = [decoder(silence)["wall"] for _ in range(RUNS)]
+    results["startup"] = {"voxline": statistics.median(startups),
+                          "modelLoad": statistics.median(loads)}
+
+    # 2, 3, 5. Short utterances: stop latency, partial latency, accuracy.
+    stops, partials, ours, theirs = [], [], [], []
+    for name in short:
+        timed = decoder(raws[name], timed=True)
+        plain = decoder(raws[name])
+        theirs.append((plain["text"], references[name]))
+        for _ in range(max(1, RUNS // 2)):
+            run = Run(raws[name])
+            stops.append(run.exit - run.stop)
+            words = run.final.split()
+            if words and timed["ends"]:
+                last_word, last_end = timed["ends"][-1]
+                heard = run.first_holding(words[-1], len(words) - 1)
+                if heard is not None:
+                    partials.append(heard - (run.onset + last_end))
+        ours.append((run.final, references[name]))
+    results["stopShort"] = statistics.median(stops)
+    results["partialLatency"] = statistics.median(partials)
+    results["wer"] = {"voxline": word_error_rate(ours), "decoder": word_error_rate(theirs)}
+
+    # 2, 4. The long utterance: stop latency, whether the final result made it
+    # inside the grace, and the cost of the whole run against the decoder's.
+    longs = [Run(raws["joined"]) for _ in range(max(1, RUNS // 2))]
+    reference = " ".join(references[n] for n in LIBRIVOX)
+    whole = decoder(raws["joined"])
+    results["stopLong"] = statistics.median(r.exit - r.stop for r in longs)
+    results["longInsideGrace"] = all(r.exit - r.stop < 2.5 for r in longs)
+    results["cost"] = {
+        "voxlineCpu": statistics.median(r.cpu for r in longs),
+        "decoderCpu": whole["cpu"],
+        "voxlineMemory": statistics.median(r.memory for r in longs),
+        "decoderMemory": whole["memory"],
+        # voxline decodes everything it hears while it listens, the silence
+        # around the speech included: seconds listened against the file's.
+        "voxlineListened": statistics.median(r.exit - r.start - r.listening for r in longs),
+        "recordingSeconds": os.path.getsize(raws["joined"]) / 32000,
+    }
+    results["werLong"] = {"voxline": word_error_rate([(longs[0].final, reference)]),
+                          "decoder": word_error_rate([(whole["text"], reference)])}
+    results["stderrEmpty"] = all(r.stderr == "" for r in longs)
+
+    # 6. The audio thread, counted in the probe.
+    results["audioThread"] = json.loads(subprocess.run([PROBE], capture_output=True, text=True,
+                                                       check=True).stdout)
+
+    noise.kill()
+    noise.wait()
+    with open(os.path.join(ROOT, "build", "bench.json"), "w") as out:
+        json.dump(results, out, indent=2)
+    report(results)
+
+
+def report(r):
+    cost = r["cost"]
+    rows = [
+        ("start-up to listening", f"{r['startup']['voxline'] * 1000:.0f} ms",
+         f"{r['startup']['voxline'] / r['startup']['modelLoad']:.2f}x model load "
+         f"({r['startup']['modelLoad'] * 1000:.0f} ms)", "<= 1.2x"),
+        ("stop to exit, 2-7 s speech", f"{r['stopShort'] * 1000:.0f} ms", "", "<= 150 ms"),
+        ("stop to exit, 25 s speech", f"{r['stopLong'] * 1000:.0f} ms",
+         "final result" if r["longInsideGrace"] else "grace fallback", "well inside 2.5 s"),
+        ("last word played to its line", f"{r['partialLatency'] * 1000:.0f} ms", "", "<= 300 ms"),
+        ("CPU, whole 25 s run", f"{cost['voxlineCpu']:.2f} s",
+         f"{cost['voxlineCpu'] / cost['decoderCpu']:.2f}x decoder ({cost['decoderCpu']:.2f} s)",
+         "<= 1.05x"),
+        ("audio decoded, whole 25 s run", f"{cost['voxlineListened']:.1f} s",
+         f"recording {cost['recordingSeconds']:.1f} s", ""),
+        ("peak memory, whole 25 s run", f"{cost['voxlineMemory'] / 1024:.0f} MiB",
+         f"{cost['voxlineMemory'] / cost['decoderMemory']:.2f}x decoder "
+         f"({cost['decoderMemory'] / 1024:.0f} MiB)", "<= 1.1x"),
+        ("word error rate, short", f"{r['wer']['voxline']:.3f}",
+         f"decoder {r['wer']['decoder']:.3f}", "no worse"),
+        ("word error rate, 25 s", f"{r['werLong']['voxline']:.3f}",
+         f"decoder {r['werLong']['decoder']:.3f}", "no worse"),
+        ("audio thread, per buffer", f"{r['audioThread']['allocationsPerBuffer']:.0f} allocations, "
+         f"{r['audioThread']['locksPerBuffer']:.0f} locks", "", "0"),
+    ]
+    widths = [max(len(row[i]) for row in rows) for i in range(4)]
+    for row in [("measure", "voxline", "against", "goal")] + rows:
+        print("  ".join(cell.ljust(width) for cell, width in zip(row, widths)))
+
+
+if __name__ == "__main__":
+    sys.exit(main())
