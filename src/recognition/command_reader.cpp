@@ -27,20 +27,11 @@ constexpr std::string_view whitespace[] = {
     "\xE2\x81\x9F", "\xE3\x80\x80",
 };
 
-bool trimFront(std::string_view& text) {
+// Removes one whitespace character from the front or the back of the text.
+bool trimOne(std::string_view& text, bool front) {
   for (std::string_view space : whitespace) {
-    if (text.starts_with(space)) {
-      text.remove_prefix(space.size());
-      return true;
-    }
-  }
-  return false;
-}
-
-bool trimBack(std::string_view& text) {
-  for (std::string_view space : whitespace) {
-    if (text.ends_with(space)) {
-      text.remove_suffix(space.size());
+    if (front ? text.starts_with(space) : text.ends_with(space)) {
+      front ? text.remove_prefix(space.size()) : text.remove_suffix(space.size());
       return true;
     }
   }
@@ -51,9 +42,9 @@ bool trimBack(std::string_view& text) {
 
 bool isStopCommand(std::string_view line) {
   if (line.ends_with('\r')) line.remove_suffix(1);
-  while (trimFront(line)) {
+  while (trimOne(line, true)) {
   }
-  while (trimBack(line)) {
+  while (trimOne(line, false)) {
   }
   return line == "stop";
 }

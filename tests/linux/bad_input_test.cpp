@@ -32,19 +32,14 @@ std::string randomBytes(size_t size) {
   return bytes;
 }
 
-class BadInput : public ::testing::Test {
+class BadInput : public SpeechServerTest {
  protected:
-  void SetUp() override { server = startSpeechServer(); }
-  void TearDown() override { stopSoundServer(server); }
-
   // Once listening, writes the junk, then "stop" on a line of its own. Records
   // the peak memory before and after the junk, and whether the final line came
   // before the stop did.
   HostRun feed(const std::string& junk) {
     std::thread host;
-    Launch launch;
-    launch.program = VOXLINE_PATH;
-    launch.environment = server.clientEnvironment();
+    Launch launch = voxline();
     launch.onLine = [&](const std::string& line, const std::shared_ptr<HostInput>& input) {
       nlohmann::json event = nlohmann::json::parse(line);
       if (event.value("final", false) && !stopSent) endedBeforeStop = true;
@@ -64,7 +59,6 @@ class BadInput : public ::testing::Test {
     return run;
   }
 
-  SoundServer server;
   std::atomic<bool> stopSent = false;
   std::atomic<bool> endedBeforeStop = false;
   long memoryBefore = -1;

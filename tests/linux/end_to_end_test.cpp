@@ -74,12 +74,7 @@ HostRun listenTo(const SoundServer& server, const Speech& speech) {
   return run;
 }
 
-class Transcription : public ::testing::TestWithParam<Speech> {
- protected:
-  void SetUp() override { server = startSpeechServer(); }
-  void TearDown() override { stopSoundServer(server); }
-  SoundServer server;
-};
+class Transcription : public SpeechServerTest, public ::testing::WithParamInterface<Speech> {};
 
 TEST_P(Transcription, StreamsPartialsAndEndsWithTheRecordingsWords) {
   HostRun run = listenTo(server, GetParam());

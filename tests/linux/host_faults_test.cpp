@@ -79,12 +79,7 @@ std::string drain(int fd) {
 // Well inside the 60 s limit: ending by the limit would fail these tests.
 constexpr std::chrono::seconds patience{10};
 
-class HostFaults : public ::testing::Test {
- protected:
-  void SetUp() override { server = startSpeechServer(); }
-  void TearDown() override { stopSoundServer(server); }
-  SoundServer server;
-};
+using HostFaults = SpeechServerTest;
 
 TEST_F(HostFaults, ClosingStandardOutputEndsListeningWithStatusZero) {
   Listening voxline = startListening(server);

@@ -15,20 +15,13 @@
 namespace voxline::testing {
 namespace {
 
-class Load : public ::testing::Test {
+class Load : public SpeechServerTest {
  protected:
-  void SetUp() override { server = startSpeechServer(); }
-  void TearDown() override { stopSoundServer(server); }
-
-  Launch voxline() {
-    Launch launch;
-    launch.program = VOXLINE_PATH;
-    launch.environment = server.clientEnvironment();
+  Launch voxline() const {
+    Launch launch = SpeechServerTest::voxline();
     launch.timeoutSeconds = 60;
     return launch;
   }
-
-  SoundServer server;
 };
 
 TEST_F(Load, EightListeningAtOnceEachHearTheWholeRecording) {

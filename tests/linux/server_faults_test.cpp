@@ -17,20 +17,7 @@ namespace {
 const nlohmann::json listening = {{"state", "listening"}, {"onDevice", true}};
 const std::string recordings = "/usr/share/pocketsphinx/test/data/";
 
-class ServerFaults : public ::testing::Test {
- protected:
-  void SetUp() override { server = startSpeechServer(); }
-  void TearDown() override { stopSoundServer(server); }
-
-  Launch voxline() {
-    Launch launch;
-    launch.program = VOXLINE_PATH;
-    launch.environment = server.clientEnvironment();
-    return launch;
-  }
-
-  SoundServer server;
-};
+using ServerFaults = SpeechServerTest;
 
 TEST_F(ServerFaults, KilledWhileSpeechPlaysEndsWithTheLastText) {
   std::thread player;

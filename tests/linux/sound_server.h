@@ -5,11 +5,14 @@
 #ifndef VOXLINE_TESTS_LINUX_SOUND_SERVER_H_
 #define VOXLINE_TESTS_LINUX_SOUND_SERVER_H_
 
+#include <gtest/gtest.h>
 #include <sys/types.h>
 
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "host.h"
 
 namespace voxline::testing {
 
@@ -47,6 +50,22 @@ std::string pactl(const SoundServer& server, const std::string& arguments);
 
 // A TCP port on the loopback that nobody listens on right now.
 int freeLoopbackPort();
+
+// A test with a speech server of its own, and voxline launched as its client.
+class SpeechServerTest : public ::testing::Test {
+ protected:
+  void SetUp() override { server = startSpeechServer(); }
+  void TearDown() override { stopSoundServer(server); }
+
+  Launch voxline() const {
+    Launch launch;
+    launch.program = VOXLINE_PATH;
+    launch.environment = server.clientEnvironment();
+    return launch;
+  }
+
+  SoundServer server;
+};
 
 }  // namespace voxline::testing
 

@@ -5,7 +5,7 @@
 // it; the server's verdict is the answer: a server that refuses the client
 // (authentication, access policy) is a refusal, while an unreachable server is
 // no refusal but an input with 0 channels. Before answering, the default
-// source's sample specification is fetched, so the main queue never waits for
+// source's sample format is fetched, so the main queue never waits for
 // it. The tap is a record stream on the default source; its callbacks run on
 // libpulse's mainloop thread, which is the audio thread, under the mainloop
 // lock. Every operation of the main queue takes that lock too, which is what
