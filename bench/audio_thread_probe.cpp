@@ -75,9 +75,9 @@ int main(int argc, char** argv) {
   voxline::request = platform::createRecognitionRequest();
   platform::setShouldReportPartialResults(voxline::request, true);
   // The decoder drains the request meanwhile; its results are never looked at.
-  platform::startRecognitionTask(voxline::recognizer, voxline::request,
-                                 [](const platform::RecognitionResult*,
-                                    const platform::RecognitionError*) {});
+  platform::startRecognitionTask(
+      voxline::recognizer, voxline::request,
+      [](const platform::RecognitionResult*, const platform::RecognitionError*) {});
   // The same handler capture calls, on a thread that stands for the audio one.
   std::vector<int16_t> samples(1024);
   for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<int16_t>((i * 7919) % 2000);
