@@ -80,11 +80,9 @@ void onContextState(pa_context* context, void*) {
       break;
     case PA_CONTEXT_FAILED:
     case PA_CONTEXT_TERMINATED:
-      if (server.answer != nullptr) {
-        answer(!isRefusal(pa_context_errno(context)));
-      } else if (server.stream != nullptr && !server.stopped) {
-        linux_backend::captureLost = true;
-      }
+      // A context that fails while capturing fails its stream too, and the
+      // stream's state says the capture is lost.
+      if (server.answer != nullptr) answer(!isRefusal(pa_context_errno(context)));
       break;
     default:
       break;

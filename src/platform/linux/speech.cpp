@@ -67,13 +67,10 @@ std::string lowerCase(std::string text) {
   return text;
 }
 
-ps_decoder_t* loadDecoder(const std::string& folder, const std::string& name) {
+ps_decoder_t* loadDecoder(const std::string& hmm, const std::string& lm, const std::string& dict) {
   // PocketSphinx logs to standard error unless told otherwise; the program's
   // standard error stays silent.
   err_set_logfp(nullptr);
-  std::string hmm = folder + "/" + name;
-  std::string lm = folder + "/" + name + ".lm.bin";
-  std::string dict = folder + "/cmudict-" + name + ".dict";
   cmd_ln_t* config = cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", hmm.c_str(), "-lm", lm.c_str(),
                                  "-dict", dict.c_str(), "-logfn", "/dev/null", nullptr);
   if (config == nullptr) return nullptr;
@@ -184,13 +181,14 @@ void decode(ps_decoder_t* decoder, RecognitionRequest* request, ResultHandler ha
 Recognizer* recognizerForLocale(const std::string& identifier) {
   if (identifier.empty()) return nullptr;
   std::string name = lowerCase(identifier);
+  // Debian's layout: <model folder>/en-us/{en-us/, en-us.lm.bin, cmudict-en-us.dict}.
   std::string folder = std::string(VOXLINE_MODEL_DIR) + "/" + name;
-  if (!exists(folder + "/" + name + "/mdef") || !exists(folder + "/" + name + ".lm.bin") ||
-      !exists(folder + "/cmudict-" + name + ".dict")) {
-    return nullptr;
-  }
+  std::string hmm = folder + "/" + name;
+  std::string lm = folder + "/" + name + ".lm.bin";
+  std::string dict = folder + "/cmudict-" + name + ".dict";
+  if (!exists(hmm + "/mdef") || !exists(lm) || !exists(dict)) return nullptr;
   auto* recognizer = new Recognizer;
-  recognizer->decoder = std::async(std::launch::async, loadDecoder, folder, name).share();
+  recognizer->decoder = std::async(std::launch::async, loadDecoder, hmm, lm, dict).share();
   return recognizer;
 }
 
