@@ -9,10 +9,13 @@
 // as audio arrives, so little is left to decode when the audio ends, and posts
 // every change of the transcription to the main queue.
 
+#include <linux/futex.h>
 #include <pocketsphinx.h>
 #include <sphinxbase/err.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -46,7 +49,11 @@ struct RecognitionRequest {
   std::atomic<uint64_t> written{0};  // only the audio thread stores it
   std::atomic<uint64_t> taken{0};    // only the decoder thread stores it
   std::atomic<bool> ended{false};
+  // Bumped after every append and at the end; the decoder thread sleeps on it
+  // as a futex, so it wakes when audio arrives rather than on a timer.
+  std::atomic<uint32_t> arrivals{0};
 };
+static_assert(sizeof(std::atomic<uint32_t>) == sizeof(uint32_t));
 
 struct RecognitionTask {};
 
@@ -114,9 +121,21 @@ void postError(ResultHandler handler) {
   });
 }
 
-void sleepBriefly() {
-  timespec pause{0, 10'000'000};
-  nanosleep(&pause, nullptr);
+uint32_t* futexWord(std::atomic<uint32_t>& word) {
+  return reinterpret_cast<uint32_t*>(&word);
+}
+
+// Sleeps until an arrival after `seen`, or at most 100 ms: a lost capture sets
+// its flag without waking anyone, and is noticed on the next timeout.
+void waitForArrival(RecognitionRequest* request, uint32_t seen) {
+  timespec timeout{0, 100'000'000};
+  syscall(SYS_futex, futexWord(request->arrivals), FUTEX_WAIT_PRIVATE, seen, &timeout, nullptr, 0);
+}
+
+// A single system call and no lock, so the audio thread may make it.
+void signalArrival(RecognitionRequest* request) {
+  request->arrivals.fetch_add(1, std::memory_order_release);
+  syscall(SYS_futex, futexWord(request->arrivals), FUTEX_WAKE_PRIVATE, 1, nullptr, nullptr, 0);
 }
 
 // The task's thread. Utterances are split where PocketSphinx's voice activity
@@ -135,6 +154,8 @@ void decode(ps_decoder_t* decoder, RecognitionRequest* request, ResultHandler ha
   bool inSpeech = false;
   ps_start_utt(decoder);
   for (;;) {
+    // Read before the ring, so an arrival after the look cannot be slept through.
+    uint32_t seen = request->arrivals.load(std::memory_order_acquire);
     uint64_t taken = request->taken.load(std::memory_order_relaxed);
     uint64_t available = request->written.load(std::memory_order_acquire) - taken;
     if (available < step) {
@@ -148,7 +169,7 @@ void decode(ps_decoder_t* decoder, RecognitionRequest* request, ResultHandler ha
         postError(handler);
         return;
       } else {
-        sleepBriefly();
+        waitForArrival(request, seen);
         continue;
       }
     }
@@ -233,10 +254,12 @@ void appendAudioBuffer(RecognitionRequest* request, const AudioBuffer& buffer) {
   std::memcpy(request->ring.get() + start, samples, first * sizeof(int16_t));
   std::memcpy(request->ring.get(), samples + first, (count - first) * sizeof(int16_t));
   request->written.store(written + count, std::memory_order_release);
+  signalArrival(request);
 }
 
 void endAudio(RecognitionRequest* request) {
   request->ended.store(true, std::memory_order_release);
+  signalArrival(request);
 }
 
 RecognitionTask* startRecognitionTask(Recognizer* recognizer, RecognitionRequest* request,
