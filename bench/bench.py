@@ -275,15 +275,13 @@ def main():
                           "modelLoad": statistics.median(loads)}
 
     # 2, 3, 5. Short utterances: stop latency, partial latency, accuracy.
-    stops, partials, ours, theirs = [], [], [], []
-    stopsEach = {}
+    stops, partials, ours, theirs = {}, [], [], []
     for name in short:
         timed = decoder(raws[name], timed=True)
         plain = decoder(raws[name])
         for _ in range(max(1, RUNS // 2)):
             run = Run(raws[name])
-            stops.append(run.exit - run.stop)
-            stopsEach.setdefault(name, []).append(run.exit - run.stop)
+            stops.setdefault(name, []).append(run.exit - run.stop)
             words = run.final.split()
             if words and timed["ends"]:
                 last_word, last_end = timed["ends"][-1]
@@ -294,10 +292,10 @@ def main():
             # steps moves a live run's words a little either way.
             ours.append((run.final, references[name]))
             theirs.append((plain["text"], references[name]))
-    results["stopShort"] = statistics.median(stops)
+    results["stopShort"] = statistics.median(s for each in stops.values() for s in each)
     # A stop while an utterance is still open waits for PocketSphinx's closing
     # passes over it; one after the utterance ended does not.
-    results["stopShortEach"] = {n: statistics.median(v) for n, v in stopsEach.items()}
+    results["stopShortEach"] = {n: statistics.median(v) for n, v in stops.items()}
     results["partialLatency"] = statistics.median(partials)
     results["wer"] = {"voxline": word_error_rate(ours), "decoder": word_error_rate(theirs)}
 
