@@ -33,8 +33,8 @@ bool isTrimmed(uint32_t c) {
          c == 0x202F || c == 0x205F || c == 0x3000;
 }
 
-// Decodes the code point of a well-formed sequence at the start of text;
-// returns its length, or 0.
+// Decodes the code point of a well-formed, shortest-form sequence at the start
+// of text; returns its length, or 0.
 size_t decodeFront(std::string_view text, uint32_t& c) {
   if (text.empty()) return 0;
   auto b = [&](size_t i) { return static_cast<uint8_t>(text[i]); };
@@ -45,6 +45,9 @@ size_t decodeFront(std::string_view text, uint32_t& c) {
     if ((b(i) & 0xC0) != 0x80) return 0;
     c = (c << 6) | (b(i) & 0x3F);
   }
+  // An overlong form (a tab in three bytes, say) is not the character it
+  // spells; the reader must not trim it.
+  if ((length == 2 && c < 0x80) || (length == 3 && c < 0x800)) return 0;
   return length;
 }
 
