@@ -84,8 +84,10 @@ std::string currentLocaleIdentifier();
 // supported. The recognizer may still turn out unavailable (isAvailable).
 Recognizer* recognizerForLocale(const std::string& identifier);
 
-// Whether the recognizer can be used now. May wait for work the backend started
-// in recognizerForLocale (loading a model); read once.
+// Whether the recognizer can be used: what it needs is installed and looks
+// sound. Answers at once, without waiting for work the backend started in
+// recognizerForLocale (loading a model); read once. A recognizer that passes
+// and still fails to load reports that to the task's result handler as an error.
 bool isAvailable(Recognizer* recognizer);
 
 // Whether the recognizer can keep recognition on this machine.
@@ -118,9 +120,11 @@ void appendAudioBuffer(RecognitionRequest* request, const AudioBuffer& buffer);
 // task may then deliver a final result or an error.
 void endAudio(RecognitionRequest* request);
 
-// Starts recognizing the request's audio. The handler runs on the main queue,
-// zero or more times; partial results come with isFinal false. The task handle
-// only keeps the recognition referenced.
+// Starts recognizing the request's audio, returning at once even while the
+// recognizer is still getting ready: audio appended meanwhile is kept and
+// recognized in order once it is. The handler runs on the main queue, zero or
+// more times; partial results come with isFinal false. The task handle only
+// keeps the recognition referenced.
 RecognitionTask* startRecognitionTask(Recognizer* recognizer, RecognitionRequest* request,
                                       ResultHandler handler);
 

