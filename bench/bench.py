@@ -21,8 +21,9 @@ import wave
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 VOXLINE = os.path.join(ROOT, "build", "voxline")
-PROBE = os.path.join(ROOT, "build", "bench", "audio_thread_probe")
-DECODE_FILE = os.path.join(ROOT, "build", "bench", "decode_file")
+PROBE = os.path.join(ROOT, "build", "audio_thread_probe")
+DECODE_FILE = os.path.join(ROOT, "build", "decode_file")
+DISPLAY_TEXT = os.path.join(ROOT, "build", "display_text")
 DATA = "/usr/share/pocketsphinx/test/data"
 LIBRIVOX = ["0870", "0880", "0890", "0920", "0930"]
 RUNS = int(os.environ.get("BENCH_RUNS", "5"))
@@ -59,6 +60,18 @@ def raw_recordings(folder):
     with open(paths["joined"], "wb") as out:
         out.write(joined)
     return paths
+
+
+def from_first_word(raw, folder):
+    """The recording without the quiet before its first word: speech from the
+    first sample on."""
+    with open(raw, "rb") as recording:
+        samples = array.array("h", recording.read())
+    first = next(i for i, sample in enumerate(samples) if abs(sample) > 500)
+    path = os.path.join(folder, "first-" + os.path.basename(raw))
+    with open(path, "wb") as out:
+        out.write(samples[first:].tobytes())
+    return path
 
 
 def wait_with_usage(process):
@@ -159,13 +172,13 @@ class Run:
         if raw is not None:
             listener = threading.Thread(target=self._hear_onset, args=(raw,))
             listener.start()
-            # A small playback buffer, so the audio starts close to the spawn.
             self.play_start = time.monotonic()
             if beside is not None:
                 beside.play()
+            # A deep playback buffer: a shallow one runs dry when the machine
+            # is busy, and the sink plays silence into the words.
             subprocess.run(["pacat", "--playback", "--raw", "--format=s16le", "--rate=16000",
-                            "--channels=1", "--device=speech", "--latency-msec=20", raw],
-                           check=True)
+                            "--channels=1", "--device=speech", raw], check=True)
             self.play_end = time.monotonic()
             listener.join()
         time.sleep(pause)
@@ -219,10 +232,30 @@ class Run:
         return None
 
 
+class DisplayText:
+    """The recognizer's own formatting, for texts that did not go through it
+    (the references, PocketSphinx's decoder): like is compared with like."""
+
+    def __init__(self):
+        self.process = subprocess.Popen([DISPLAY_TEXT], stdin=subprocess.PIPE,
+                                        stdout=subprocess.PIPE, text=True, bufsize=1)
+
+    def __call__(self, lexical):
+        self.process.stdin.write(lexical + "\n")
+        self.process.stdin.flush()
+        return self.process.stdout.readline().rstrip("\n")
+
+
+def comparable(text):
+    """Display text compared case-insensitively and without punctuation."""
+    return "".join(c for c in text.lower() if c.isalnum() or c in " '").split()
+
+
 def word_error_rate(pairs):
+    """Over display texts: both sides formatted alike before they come here."""
     errors = total = 0
     for hypothesis, reference in pairs:
-        h, r = hypothesis.split(), reference.split()
+        h, r = comparable(hypothesis), comparable(reference)
         row = list(range(len(h) + 1))
         for i, rw in enumerate(r, 1):
             previous, row[0] = row[0], i
@@ -248,31 +281,54 @@ def room_noise(folder):
     digital silence throws PocketSphinx's running cepstral mean off (its own
     decoder loses accuracy on the same file with silence in front). A faint
     noise floor, played for the whole benchmark, makes the source behave like
-    a microphone."""
+    a microphone. Played with a small buffer, it also keeps the sink rendering
+    close to real time, as a microphone delivers: an idle sink renders far
+    ahead and takes that back when a player starts, and the player's first
+    moments would never reach the monitor."""
     path = os.path.join(folder, "noise.raw")
     generator = random.Random(20261210)
     with open(path, "wb") as out:
         out.write(array.array("h", (generator.randint(-3, 3) for _ in range(16000 * 600))).tobytes())
     return subprocess.Popen(["pacat", "--playback", "--raw", "--format=s16le", "--rate=16000",
-                             "--channels=1", "--device=speech", path])
+                             "--channels=1", "--device=speech", "--latency-msec=20", path])
 
 
 def main():
     folder = tempfile.mkdtemp(prefix="voxline-bench-")
     raws = raw_recordings(folder)
     noise = room_noise(folder)
-    references = transcripts()
+    display = DisplayText()
+    references = {name: display(text) for name, text in transcripts().items()}
     results = {}
     short = ["goforward", "something"] + LIBRIVOX
 
-    # 1. Start-up against the decoder's own model load (0.1 s of silence).
+    # 1. Start-up against the decoder's own model load (0.1 s of silence),
+    # side by side; "stop" written the moment listening begins, while the
+    # model is still loading.
     silence = os.path.join(folder, "silence.raw")
     with open(silence, "wb") as out:
         out.write(b"\0" * 3200)
-    startups = [Run(pause=0).listening for _ in range(RUNS)]
-    loads = [decoder(silence)["wall"] for _ in range(RUNS)]
-    results["startup"] = {"voxline": statistics.median(startups),
-                          "modelLoad": statistics.median(loads)}
+    startups, loads = [], []
+    for _ in range(RUNS):
+        startups.append(Run(pause=0))
+        loads.append(decoder(silence)["wall"])
+    results["startup"] = {"voxline": statistics.median(r.listening for r in startups),
+                          "modelLoad": statistics.median(loads),
+                          "ratio": statistics.median(r.listening / load
+                                                     for r, load in zip(startups, loads))}
+    results["stopAtOnce"] = {"median": statistics.median(r.exit - r.stop for r in startups),
+                             "slowest": max(r.exit - r.stop for r in startups),
+                             "allFinalResults": all(r.exit - r.stop < 2.5 for r in startups)}
+
+    # Speech from the first sample, played the moment listening begins: is the
+    # first word in the final line, in every run?
+    first_words = []
+    for name in ["goforward", "something"]:
+        raw = from_first_word(raws[name], folder)
+        for _ in range(RUNS):
+            run = Run(raw)
+            first_words.append(comparable(run.final)[:1] == comparable(references[name])[:1])
+    results["firstWord"] = {"runs": len(first_words), "heard": sum(first_words)}
 
     # 2, 3, 5. Short utterances: stop latency, partial latency, accuracy.
     stops, partials, ours, theirs = {}, [], [], []
@@ -291,7 +347,7 @@ def main():
             # Every run counts: where the audio lands against the decoder's
             # steps moves a live run's words a little either way.
             ours.append((run.final, references[name]))
-            theirs.append((plain["text"], references[name]))
+            theirs.append((display(plain["text"]), references[name]))
     results["stopShort"] = statistics.median(s for each in stops.values() for s in each)
     # A stop while an utterance is still open waits for PocketSphinx's closing
     # passes over it; one after the utterance ended does not.
@@ -303,7 +359,7 @@ def main():
     # inside the grace, and the cost of the whole run against the decoder's.
     # The machines are shared and their speed drifts: each voxline run is
     # paired with a decoder run right after it, and the ratios' median kept.
-    reference = " ".join(references[n] for n in LIBRIVOX)
+    reference = display(" ".join(transcripts()[n] for n in LIBRIVOX))
     longs, spokens, wholes = [], [], []
     for _ in range(RUNS):
         spoken = SpokenDecoder(raws["joined"])
@@ -328,7 +384,7 @@ def main():
     }
     results["werLong"] = {
         "voxline": statistics.median(word_error_rate([(r.final, reference)]) for r in longs),
-        "decoder": word_error_rate([(wholes[0]["text"], reference)]),
+        "decoder": word_error_rate([(display(wholes[0]["text"]), reference)]),
     }
     # 4, 5 again, on the identical audio: the pipeline's task on the file.
     same = [(pipeline(raws["joined"]), decoder(raws["joined"])) for _ in range(RUNS)]
@@ -358,23 +414,29 @@ def report(r):
     cost = r["cost"]
     rows = [
         ("start-up to listening", f"{r['startup']['voxline'] * 1000:.0f} ms",
-         f"{r['startup']['voxline'] / r['startup']['modelLoad']:.2f}x model load "
-         f"({r['startup']['modelLoad'] * 1000:.0f} ms)", "<= 1.2x"),
+         f"{r['startup']['ratio']:.2f}x model load "
+         f"({r['startup']['modelLoad'] * 1000:.0f} ms)", "<= 100 ms, <= 0.2x"),
+        ("first word from the first sample", f"{r['firstWord']['heard']} of "
+         f"{r['firstWord']['runs']} runs", "", "every run"),
+        ("stop at the listening line to exit", f"{r['stopAtOnce']['median'] * 1000:.0f} ms",
+         f"slowest {r['stopAtOnce']['slowest'] * 1000:.0f} ms, " +
+         ("final result" if r["stopAtOnce"]["allFinalResults"] else "grace fallback"),
+         "<= 600 ms"),
         ("stop to exit, 2-7 s speech", f"{r['stopShort'] * 1000:.0f} ms", "", "<= 150 ms"),
         ("stop to exit, 25 s speech", f"{r['stopLong'] * 1000:.0f} ms",
          "final result" if r["longInsideGrace"] else "grace fallback", "well inside 2.5 s"),
         ("last word played to its line", f"{r['partialLatency'] * 1000:.0f} ms", "", "<= 300 ms"),
         ("CPU, whole 25 s run", f"{cost['voxlineCpu']:.2f} s",
-         f"{cost['cpuRatio']:.2f}x decoder ({cost['decoderCpu']:.2f} s)",
-         "<= 1.05x"),
+         f"{cost['cpuRatio']:.2f}x decoder on the file at once ({cost['decoderCpu']:.2f} s)",
+         ""),
         ("audio decoded, whole 25 s run", f"{cost['voxlineListened']:.1f} s",
          f"recording {cost['recordingSeconds']:.1f} s", ""),
         ("peak memory, whole 25 s run", f"{cost['voxlineMemory'] / 1024:.0f} MiB",
          f"{cost['voxlineMemory'] / cost['decoderMemory']:.2f}x decoder "
-         f"({cost['decoderMemory'] / 1024:.0f} MiB)", "<= 1.1x"),
+         f"({cost['decoderMemory'] / 1024:.0f} MiB)", "<= 1.0x"),
         ("CPU, whole 25 s run, beside", f"{cost['voxlineCpu']:.2f} s",
          f"{cost['cpuRatioSpoken']:.2f}x decoder fed the file as spoken "
-         f"({cost['spokenCpu']:.2f} s)", ""),
+         f"({cost['spokenCpu']:.2f} s)", "<= 1.05x"),
         ("CPU, same 25 s file, task alone", f"{r['sameFile']['cpuRatio']:.2f}x decoder", "",
          "<= 1.05x"),
         ("instructions, same file", f"{r['sameFile']['instructionRatio']:.2f}x decoder", "", ""),

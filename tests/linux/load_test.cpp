@@ -56,7 +56,7 @@ TEST_F(Load, EightListeningAtOnceEachHearTheWholeRecording) {
   for (const HostRun& run : runs) {
     ASSERT_FALSE(run.lines.empty());
     EXPECT_EQ(run.lines.back(),
-              (nlohmann::json{{"text", "go forward ten meters"}, {"final", true}}));
+              (nlohmann::json{{"text", "Go forward 10 meters"}, {"final", true}}));
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.standardError, "");
   }

@@ -39,7 +39,7 @@ std::string speechRightAway(const SoundServer& server, const std::string& name) 
 TEST_F(ModelLoad, SpeechFromTheListeningLineOnIsAllHeard) {
   keepSinkCloseToRealTime(server);
   std::string speech = speechRightAway(server, "goforward.raw");
-  HostRun run = untilTheWordsAre("go forward ten meters", [&] {
+  HostRun run = untilTheWordsAre("Go forward 10 meters", [&] {
     std::thread host;
     Launch launch = voxline();
     launch.onLine = [&](const std::string& line, const std::shared_ptr<HostInput>& input) {
@@ -57,7 +57,7 @@ TEST_F(ModelLoad, SpeechFromTheListeningLineOnIsAllHeard) {
 
   ASSERT_FALSE(run.lines.empty());
   EXPECT_EQ(run.lines.front(), listening);
-  EXPECT_EQ(run.lines.back(), (nlohmann::json{{"text", "go forward ten meters"}, {"final", true}}));
+  EXPECT_EQ(run.lines.back(), (nlohmann::json{{"text", "Go forward 10 meters"}, {"final", true}}));
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.standardError, "");
 }

@@ -29,6 +29,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/linux/display_text.h"
 #include "platform/linux/linux_backend.h"
 #include "platform/linux/model_files.h"
 #include "platform/main_queue.h"
@@ -117,9 +118,9 @@ void loadDecoder(std::promise<ps_decoder_t*> decoder, linux_backend::ModelFiles 
   decoder.set_value(loaded);
 }
 
-// PocketSphinx's hypothesis as display text: its words with single spaces,
-// without fillers, noise markers or pronunciation variants.
-std::string displayText(const char* hypothesis) {
+// PocketSphinx's hypothesis as lexical words: single spaces, without fillers,
+// noise markers or pronunciation variants.
+std::string lexicalWords(const char* hypothesis) {
   std::string text;
   if (hypothesis == nullptr) return text;
   std::istringstream words(hypothesis);
@@ -219,12 +220,15 @@ void decode(Recognizer* recognizer, RecognitionRequest* request, ResultHandler h
     bool speech = ps_get_in_speech(decoder) != 0;
     if (inSpeech && !speech) {
       ps_end_utt(decoder);
-      finished = joined(finished, displayText(ps_get_hyp(decoder, nullptr)));
+      finished = joined(finished, lexicalWords(ps_get_hyp(decoder, nullptr)));
       ps_start_utt(decoder);
     }
     inSpeech = speech;
     if (request->reportPartialResults) {
-      std::string text = joined(finished, displayText(ps_get_hyp(decoder, nullptr)));
+      // The whole text is formatted each time: a number or date may run on
+      // across a pause.
+      std::string text =
+          linux_backend::displayText(joined(finished, lexicalWords(ps_get_hyp(decoder, nullptr))));
       if (text != posted) {
         posted = text;
         post(handler, text, false);
@@ -232,7 +236,9 @@ void decode(Recognizer* recognizer, RecognitionRequest* request, ResultHandler h
     }
   }
   ps_end_utt(decoder);
-  post(handler, joined(finished, displayText(ps_get_hyp(decoder, nullptr))), true);
+  post(handler,
+       linux_backend::displayText(joined(finished, lexicalWords(ps_get_hyp(decoder, nullptr)))),
+       true);
 }
 
 }  // namespace
