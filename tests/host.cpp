@@ -39,10 +39,12 @@ void splitLines(std::string& pending, const Launch& launch, HostRun& run,
     std::string line = pending.substr(0, end);
     pending.erase(0, end + 1);
     run.rawLines.push_back(line);
-    try {
-      run.lines.push_back(nlohmann::json::parse(line));
-    } catch (const nlohmann::json::exception& e) {
-      ADD_FAILURE() << "not a JSON line: " << line << " (" << e.what() << ")";
+    if (launch.jsonLines) {
+      try {
+        run.lines.push_back(nlohmann::json::parse(line));
+      } catch (const nlohmann::json::exception& e) {
+        ADD_FAILURE() << "not a JSON line: " << line << " (" << e.what() << ")";
+      }
     }
     if (launch.onLine) launch.onLine(line, input);
   }
@@ -80,7 +82,12 @@ HostRun runHost(const Launch& launch) {
         setenv(name.c_str(), value.c_str(), 1);
       }
     }
-    execl(launch.program.c_str(), launch.program.c_str(), static_cast<char*>(nullptr));
+    std::vector<char*> argv = {const_cast<char*>(launch.program.c_str())};
+    for (const std::string& argument : launch.arguments) {
+      argv.push_back(const_cast<char*>(argument.c_str()));
+    }
+    argv.push_back(nullptr);
+    execvp(argv[0], argv.data());
     _exit(127);
   }
   close(in[0]);
@@ -127,13 +134,16 @@ HostRun runHost(const Launch& launch) {
         splitLines(pendingOut, launch, run, input);
       } else {
         run.standardError.append(buffer, static_cast<size_t>(n));
+        if (launch.onStandardError) launch.onStandardError(run.standardError, input);
       }
     }
   }
   for (pollfd& fd : fds) {
     if (fd.fd >= 0) close(fd.fd);
   }
-  if (!pendingOut.empty()) ADD_FAILURE() << "output ends without a line feed: " << pendingOut;
+  if (!pendingOut.empty() && launch.jsonLines) {
+    ADD_FAILURE() << "output ends without a line feed: " << pendingOut;
+  }
   int status = 0;
   waitpid(child, &status, 0);
   run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

@@ -41,17 +41,21 @@ class HostInput {
 };
 
 using OnLine = std::function<void(const std::string& line, const std::shared_ptr<HostInput>&)>;
+using OnText = std::function<void(const std::string& soFar, const std::shared_ptr<HostInput>&)>;
 
 struct HostRun {
   std::vector<std::string> rawLines;
-  std::vector<nlohmann::json> lines;  // rawLines parsed; a line that does not parse fails the test
-  int status = -1;                    // exit status, or -1 when the process did not exit normally
+  // rawLines parsed; a line that does not parse fails the test unless the
+  // program is no voxline (Launch::jsonLines).
+  std::vector<nlohmann::json> lines;
+  int status = -1;  // exit status, or -1 when the process did not exit normally
   std::string standardError;
   bool timedOut = false;
 };
 
 struct Launch {
   std::string program;
+  std::vector<std::string> arguments;
   // Added to the test's own environment; an empty value removes the variable.
   std::vector<std::pair<std::string, std::string>> environment;
   std::string input;
@@ -60,6 +64,10 @@ struct Launch {
   // Called with each output line as it arrives, on the thread that reads the
   // output; may write to or close the program's standard input.
   OnLine onLine;
+  // Called with all standard error so far whenever more arrives, likewise.
+  OnText onStandardError;
+  // Whether standard output is JSON lines; false for a host of voxline.
+  bool jsonLines = true;
 };
 
 HostRun runHost(const Launch& launch);

@@ -190,5 +190,23 @@ INSTANTIATE_TEST_SUITE_P(
               2}),
     [](const ::testing::TestParamInfo<Fault>& info) { return std::string(info.param.name); });
 
+using ChosenSource = SpeechServerTest;
+
+// The sound server's own setting chooses the microphone. PulseAudio cannot
+// capture from one that does not exist; PipeWire captures from its fallback
+// source instead.
+TEST_F(ChosenSource, ThatDoesNotExistIsAMicrophoneThatCannotStart) {
+  Launch launch = voxline();
+  launch.environment.push_back({"PULSE_SOURCE", "no-such-source"});
+  launch.input = "stop\n";
+  HostRun run = runHost(launch);
+
+  std::vector<nlohmann::json> expected = {nlohmann::json{{"error", "microphone"}}};
+  if (onPipeWire()) expected = {listening, {{"text", ""}, {"final", true}}};
+  EXPECT_EQ(run.lines, expected);
+  EXPECT_EQ(run.status, onPipeWire() ? 0 : 5);
+  EXPECT_EQ(run.standardError, "");
+}
+
 }  // namespace
 }  // namespace voxline::testing

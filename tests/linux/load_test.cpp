@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <filesystem>
 #include <mutex>
+#include <set>
 #include <thread>
 
 #include "host.h"
@@ -62,29 +63,49 @@ TEST_F(Load, EightListeningAtOnceEachHearTheWholeRecording) {
   }
 }
 
-TEST_F(Load, AHundredRunsInARowLeaveNothingBehind) {
-  for (int i = 0; i < 100; ++i) {
-    Launch launch = voxline();
-    launch.input = "stop\n";
-    HostRun run = runHost(launch);
-    ASSERT_EQ(run.rawLines.size(), 2u) << "run " << i;
-    ASSERT_EQ(run.status, 0) << "run " << i;
-    ASSERT_EQ(run.standardError, "") << "run " << i;
+std::set<std::string> temporaryFiles() {
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator("/tmp")) {
+    names.insert(entry.path().filename().string());
   }
-  // No stream still open on the microphone, and no client still connected but
-  // the one asking.
-  EXPECT_EQ(pactl(server, "list short source-outputs"), "");
-  std::string clients = pactl(server, "list short clients");
-  EXPECT_EQ(std::count(clients.begin(), clients.end(), '\n'), 1) << clients;
-  // Where a client keeps its files, only the sound client library's own cookie,
-  // which it creates for the user when there is none.
-  std::vector<std::string> files;
-  for (const auto& entry :
-       std::filesystem::recursive_directory_iterator(server.folder + "/client")) {
-    if (entry.is_regular_file())
-      files.push_back(entry.path().lexically_relative(server.folder).string());
+  return names;
+}
+
+// On each kind of sound server: runs in a row leave no stream or client
+// behind on the server, and the server and the runs leave nothing in /tmp.
+TEST(RunsInARow, AHundredLeaveNothingBehindOnEitherSoundServer) {
+  for (const char* kind : {"pulseaudio", "pipewire"}) {
+    SCOPED_TRACE(kind);
+    setenv("VOXLINE_TEST_SOUND_SERVER", kind, 1);
+    std::set<std::string> before = temporaryFiles();
+    SoundServer server = startSpeechServer();
+    for (int i = 0; i < 100; ++i) {
+      Launch launch;
+      launch.program = VOXLINE_PATH;
+      launch.environment = server.clientEnvironment();
+      launch.input = "stop\n";
+      HostRun run = runHost(launch);
+      ASSERT_EQ(run.rawLines.size(), 2u) << "run " << i;
+      ASSERT_EQ(run.status, 0) << "run " << i;
+      ASSERT_EQ(run.standardError, "") << "run " << i;
+    }
+    // No stream still open on the microphone, and no voxline still connected.
+    EXPECT_EQ(pactl(server, "list short source-outputs"), "");
+    std::string clients = pactl(server, "list short clients");
+    EXPECT_EQ(clients.find("voxline"), std::string::npos) << clients;
+    // Where a client keeps its files, only the sound client library's own
+    // cookie, which it creates for the user when there is none.
+    std::vector<std::string> files;
+    for (const auto& entry :
+         std::filesystem::recursive_directory_iterator(server.folder + "/client")) {
+      if (entry.is_regular_file())
+        files.push_back(entry.path().lexically_relative(server.folder).string());
+    }
+    EXPECT_EQ(files, std::vector<std::string>{"client/pulse/cookie"});
+    stopSoundServer(server);
+    EXPECT_EQ(temporaryFiles(), before);
   }
-  EXPECT_EQ(files, std::vector<std::string>{"client/pulse/cookie"});
+  unsetenv("VOXLINE_TEST_SOUND_SERVER");
 }
 
 }  // namespace

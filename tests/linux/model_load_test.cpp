@@ -39,21 +39,8 @@ std::string speechRightAway(const SoundServer& server, const std::string& name) 
 TEST_F(ModelLoad, SpeechFromTheListeningLineOnIsAllHeard) {
   keepSinkCloseToRealTime(server);
   std::string speech = speechRightAway(server, "goforward.raw");
-  HostRun run = untilTheWordsAre("Go forward 10 meters", [&] {
-    std::thread host;
-    Launch launch = voxline();
-    launch.onLine = [&](const std::string& line, const std::shared_ptr<HostInput>& input) {
-      if (host.joinable() || !nlohmann::json::parse(line).contains("state")) return;
-      host = std::thread([&, input] {
-        EXPECT_TRUE(playIntoSink(server, speech));
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        input->write("stop\n");
-      });
-    };
-    HostRun run = runHost(launch);
-    if (host.joinable()) host.join();
-    return run;
-  });
+  HostRun run = untilTheWordsAre("Go forward 10 meters",
+                                 [&] { return playWhenListening(voxline(), server, speech); });
 
   ASSERT_FALSE(run.lines.empty());
   EXPECT_EQ(run.lines.front(), listening);

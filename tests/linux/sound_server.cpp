@@ -87,7 +87,18 @@ SoundServer newServerFolder() {
 SoundServer startPipeWire() {
   SoundServer server = newServerFolder();
   server.socket = server.folder + "/pulse/native";
-  server.pid = spawn({"dbus-run-session", "--", "sh", "-c",
+  // The session bus's socket goes in the server's folder too: the bus is
+  // killed, not stopped, and would leave it in /tmp.
+  std::string bus = server.folder + "/bus.conf";
+  std::ofstream(bus)
+      << "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration "
+         "1.0//EN\" \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+         "<busconfig><type>session</type><listen>unix:dir="
+      << server.folder
+      << "</listen><auth>EXTERNAL</auth><policy context=\"default\">"
+         "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
+         "<allow own=\"*\"/></policy></busconfig>\n";
+  server.pid = spawn({"dbus-run-session", "--config-file=" + bus, "--", "sh", "-c",
                       "pipewire & sleep 0.2; wireplumber & exec pipewire-pulse"},
                      {{"HOME", server.folder + "/home"},
                       {"XDG_RUNTIME_DIR", server.folder},
@@ -187,6 +198,21 @@ bool playIntoSink(const SoundServer& server, const std::string& recording) {
   int status = 0;
   waitpid(player, &status, 0);
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+HostRun playWhenListening(Launch launch, const SoundServer& server, const std::string& recording) {
+  std::thread player;
+  launch.onLine = [&](const std::string& line, const std::shared_ptr<HostInput>& input) {
+    if (player.joinable() || !nlohmann::json::parse(line).contains("state")) return;
+    player = std::thread([&server, &recording, input] {
+      EXPECT_TRUE(playIntoSink(server, recording));
+      std::this_thread::sleep_for(std::chrono::milliseconds(500));
+      input->write("stop\n");
+    });
+  };
+  HostRun run = runHost(launch);
+  if (player.joinable()) player.join();
+  return run;
 }
 
 HostRun untilTheWordsAre(const std::string& words, const std::function<HostRun()>& run) {

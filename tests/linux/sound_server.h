@@ -54,6 +54,10 @@ void stopSoundServer(SoundServer& server);
 // time, and returns whether it has all been played.
 bool playIntoSink(const SoundServer& server, const std::string& recording);
 
+// Runs voxline as a host would: once the listening line is out, the recording
+// is played into the sink, and half a second after it the host writes "stop".
+HostRun playWhenListening(Launch launch, const SoundServer& server, const std::string& recording);
+
 // Makes the run, and on PipeWire once more when its final words are not these.
 // Without real-time scheduling on a loaded machine, PipeWire's graph now and
 // then misses a cycle and plays tens of milliseconds of silence into a word
