@@ -44,6 +44,8 @@ int main(int argc, char** argv) {
     if (!base.empty() && ngram_wid(language, base.c_str()) != unknown) out << line << "\n";
   }
   out.close();
+  ngram_model_free(language);
+  logmath_free(logMath);
   if (!out || std::rename(temporary.c_str(), argv[3]) != 0) {
     std::fprintf(stderr, "derive_dictionary: cannot write %s\n", argv[3]);
     return 1;
