@@ -298,7 +298,8 @@ def main():
     raws = raw_recordings(folder)
     noise = room_noise(folder)
     display = DisplayText()
-    references = {name: display(text) for name, text in transcripts().items()}
+    spoken = transcripts()
+    references = {name: display(text) for name, text in spoken.items()}
     results = {}
     short = ["goforward", "something"] + LIBRIVOX
 
@@ -359,7 +360,7 @@ def main():
     # inside the grace, and the cost of the whole run against the decoder's.
     # The machines are shared and their speed drifts: each voxline run is
     # paired with a decoder run right after it, and the ratios' median kept.
-    reference = display(" ".join(transcripts()[n] for n in LIBRIVOX))
+    reference = display(" ".join(spoken[n] for n in LIBRIVOX))
     longs, spokens, wholes = [], [], []
     for _ in range(RUNS):
         spoken = SpokenDecoder(raws["joined"])

@@ -118,6 +118,16 @@ const NumberWord* numberWord(std::string_view word) {
   return nullptr;
 }
 
+// The cardinal at a position, if there is one.
+const NumberWord* cardinalAt(const Words& words, size_t i) {
+  const NumberWord* entry = i < words.size() ? numberWord(words[i]) : nullptr;
+  return entry != nullptr && !entry->ordinal ? entry : nullptr;
+}
+
+bool isOneToNine(const NumberWord* entry) {
+  return entry != nullptr && entry->kind == Kind::unit && entry->value > 0;
+}
+
 // One to ninety-nine, or its ordinal: what may follow "and" in a number.
 bool isBelowHundred(const NumberWord* entry) {
   return entry != nullptr && entry->value > 0 &&
@@ -289,41 +299,42 @@ std::string written(const Number& number, const Words& words, bool inFigures) {
   return text;
 }
 
+// The second half of a pair, as years and clock times say it: "oh five" 5,
+// "fifteen", "forty two".
+std::optional<Number> readPairHalf(const Words& words, size_t start) {
+  Number half;
+  half.start = start;
+  if (at(words, start, "oh")) {
+    const NumberWord* digit = cardinalAt(words, start + 1);
+    if (!isOneToNine(digit)) return std::nullopt;
+    half.value = digit->value;
+    half.end = start + 2;
+    return half;
+  }
+  const NumberWord* first = cardinalAt(words, start);
+  if (first == nullptr || (first->kind != Kind::teen && first->kind != Kind::tens)) {
+    return std::nullopt;
+  }
+  half.value = first->value;
+  half.end = start + 1;
+  const NumberWord* unit = cardinalAt(words, half.end);
+  if (first->kind == Kind::tens && isOneToNine(unit)) {
+    half.value += unit->value;
+    ++half.end;
+  }
+  return half;
+}
+
 // Two-part years, "nineteen oh eight" 1908, "fourteen fifty five" 1455, "twenty
 // ten" 2010. The first part is thirteen to twenty: ten, eleven and twelve
 // followed by minutes are more often a time of day than a year.
 std::optional<Number> readPairedYear(const Words& words, size_t start) {
-  const NumberWord* century = start < words.size() ? numberWord(words[start]) : nullptr;
-  if (century == nullptr || century->ordinal || century->value < 13 || century->value > 20) {
-    return std::nullopt;
-  }
-  Number year;
-  year.start = start;
-  year.end = start + 1;
-  year.value = century->value * 100;
-  const NumberWord* next = year.end < words.size() ? numberWord(words[year.end]) : nullptr;
-  if (at(words, year.end, "oh")) {
-    const NumberWord* digit =
-        year.end + 1 < words.size() ? numberWord(words[year.end + 1]) : nullptr;
-    if (digit == nullptr || digit->ordinal || digit->kind != Kind::unit || digit->value == 0) {
-      return std::nullopt;
-    }
-    year.value += digit->value;
-    year.end += 2;
-    return year;
-  }
-  if (next == nullptr || next->ordinal || (next->kind != Kind::teen && next->kind != Kind::tens)) {
-    return std::nullopt;
-  }
-  year.value += next->value;
-  ++year.end;
-  if (next->kind == Kind::tens && year.end < words.size()) {
-    const NumberWord* unit = numberWord(words[year.end]);
-    if (unit != nullptr && !unit->ordinal && unit->kind == Kind::unit && unit->value > 0) {
-      year.value += unit->value;
-      ++year.end;
-    }
-  }
+  const NumberWord* century = cardinalAt(words, start);
+  if (century == nullptr || century->value < 13 || century->value > 20) return std::nullopt;
+  auto year = readPairHalf(words, start + 1);
+  if (!year) return std::nullopt;
+  year->start = start;
+  year->value += century->value * 100;
   return year;
 }
 
@@ -405,35 +416,18 @@ std::optional<Piece> meridiem(const Words& words, size_t i) {
 
 // "five thirty p m" 5:30 PM, "seven oh five a m" 7:05 AM, "ten o'clock".
 std::optional<Piece> timeOfDay(const Words& words, size_t i) {
-  const NumberWord* hour = numberWord(words[i]);
-  if (hour == nullptr || hour->ordinal || hour->value < 1 || hour->value > 12 ||
-      hour->kind == Kind::tens) {
+  const NumberWord* hour = cardinalAt(words, i);
+  if (hour == nullptr || hour->value < 1 || hour->value > 12) {
     return std::nullopt;
   }
   std::string text = std::to_string(hour->value);
   if (at(words, i + 1, "o'clock")) return Piece{text + " o'clock", i + 2};
   size_t next = i + 1;
   std::string minutes;
-  if (at(words, next, "oh") && next + 1 < words.size()) {
-    const NumberWord* digit = numberWord(words[next + 1]);
-    if (digit != nullptr && !digit->ordinal && digit->kind == Kind::unit && digit->value > 0) {
-      minutes = "0" + std::to_string(digit->value);
-      next += 2;
-    }
-  } else if (next < words.size()) {
-    const NumberWord* tens = numberWord(words[next]);
-    if (tens != nullptr && !tens->ordinal && tens->value >= 10 && tens->value < 60 &&
-        tens->kind != Kind::unit) {
-      int64_t value = tens->value;
-      ++next;
-      const NumberWord* unit = next < words.size() ? numberWord(words[next]) : nullptr;
-      if (tens->kind == Kind::tens && unit != nullptr && !unit->ordinal &&
-          unit->kind == Kind::unit && unit->value > 0) {
-        value += unit->value;
-        ++next;
-      }
-      minutes = std::to_string(value);
-    }
+  auto half = readPairHalf(words, next);
+  if (half && half->value < 60) {
+    minutes = (half->value < 10 ? "0" : "") + std::to_string(half->value);
+    next = half->end;
   }
   auto suffix = meridiem(words, next);
   if (!suffix) return std::nullopt;

@@ -27,13 +27,10 @@ std::string head(const std::string& path, size_t count) {
   return bytes;
 }
 
-bool startsWithAny(const std::string& path, std::initializer_list<std::string_view> magics,
-                   size_t offset = 0) {
+bool startsWithAny(const std::string& path, std::initializer_list<std::string_view> magics) {
   std::string bytes = head(path, 64);
   for (std::string_view magic : magics) {
-    if (std::string_view(bytes).substr(std::min(offset, bytes.size())).starts_with(magic)) {
-      return true;
-    }
+    if (bytes.starts_with(magic)) return true;
   }
   return false;
 }
@@ -60,9 +57,10 @@ bool acousticModelLooksLoadable(const std::string& folder) {
 bool languageModelLooksLoadable(const std::string& path) {
   // The trie binary form, the older DMP binary form (after a length word), or
   // an ARPA text, which opens with its \data\ section after any comment.
-  return startsWithAny(path, {"Trie Language Model"}) ||
-         startsWithAny(path, {"Darpa Trigram LM binary file"}, 4) ||
-         head(path, 4096).find("\\data\\") != std::string::npos;
+  std::string bytes = head(path, 4096);
+  return bytes.starts_with("Trie Language Model") ||
+         (bytes.size() > 4 && bytes.substr(4).starts_with("Darpa Trigram LM binary file")) ||
+         bytes.find("\\data\\") != std::string::npos;
 }
 
 bool dictionaryLooksLoadable(const std::string& path) {
